@@ -1,0 +1,6 @@
+#include "account/user.h"
+
+User::User(QObject *parent)
+    : QObject(parent)
+{
+}

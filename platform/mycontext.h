@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QFont>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QSettings;
+class ProductInfo;
+class User;
+
+// The one process-wide context: shared state, the platform exchanges and the work folders.
+// Its state is static; main() creates one instance and runs init() before any window exists.
+class MyContext : public QObject
+{
+    Q_OBJECT
+public:
+    explicit MyContext(QObject *parent = nullptr);
+
+    // Start-up: screen class and fonts, built-in catalog, app init, start-up log line,
+    // token login, then the housekeeping thread.
+    void init();
+
+    // Screen class and fonts from the primary screen (first step of init()).
+    static void initScreenClass();
+
+    // Catalog
+    static void initDefaultProductInfos();
+    static void clearProductInfos();
+
+    // Platform exchanges; each returns once its exchange has ended.
+    static void appInit();
+    static void tokenLogin();
+    static bool qrCodeLogin(const QString &preLoginToken);
+    static QString phoneLogin(const QString &phoneNum, const QString &verifyCode);
+    static QString sendVerifyCode(const QString &phoneNum);
+    // The text to encode as the sign-in QR code; *ok is false when the exchange failed.
+    static QString fetchQrCode(const QString &preLoginToken, bool *ok = nullptr);
+    static void commonLog(const QString &text);
+    static bool downloadImage(const QString &url, const QString &savePath);
+    static void loginOut();
+
+    // Endpoints (build-time defaults, replaced by TESSALY_USER_SERVICE_URL / TESSALY_PLATFORM_URL).
+    static QString userServiceUrl();
+    static QString platformUrl();
+    // Milliseconds an exchange may take before it is aborted (TESSALY_HTTP_TIMEOUT_MS, default 5000).
+    static int httpTimeoutMs();
+
+    static QString deviceInfo();
+    static QString macAddress();
+    static QString tempDir();
+    static QString newTempWorkDir();
+    static QString iconImgDir();
+
+    static QSettings &settings();
+
+    static const QString productId;
+    static const QString channelId;
+    static const QString clientVersion;
+    static const QString successCode;
+    static const QString loginExpiredCode;
+
+    static QString lastErrorCode;
+    static QString kefuMode;
+    static QString kefuUrl;
+    static QString supportSpecialMusicStr;
+    static QList<ProductInfo *> productInfoList;
+    static User *user;
+    static bool isSmall;
+    static QFont normalFont;
+    static QFont largeFont;
+};
