@@ -1,0 +1,7 @@
+#pragma once
+
+class QProcess;
+
+// The platform half of prepareChildProcess (childprocess_win.cpp / _unix.cpp); runs after the
+// program, arguments and working directory are set.
+void preparePlatformChildProcess(QProcess &process);

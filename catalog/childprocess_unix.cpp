@@ -1,0 +1,18 @@
+#include "catalog/childprocess_p.h"
+
+#include "catalog/logging.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+// A downloaded installer arrives without execute permission; grant it to the owner.
+void preparePlatformChildProcess(QProcess &process)
+{
+    const QString program = process.program();
+    const QFileInfo info(program);
+    if (!info.isFile() || info.permission(QFileDevice::ExeOwner))
+        return;
+    if (!QFile::setPermissions(program, info.permissions() | QFileDevice::ExeOwner))
+        qCWarning(lcCatalog) << "Failed to make executable:" << program;
+}

@@ -1,0 +1,3 @@
+#include "catalog/logging.h"
+
+Q_LOGGING_CATEGORY(lcCatalog, "tessaly.catalog")

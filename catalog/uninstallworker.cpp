@@ -1,0 +1,39 @@
+#include "catalog/uninstallworker.h"
+
+#include "catalog/childprocess.h"
+#include "catalog/logging.h"
+
+#include <QFileInfo>
+#include <QProcess>
+
+UnInstallWorker::UnInstallWorker(const QString &unInstallerPath, QObject *parent)
+    : QObject(parent)
+    , m_unInstallerPath(unInstallerPath)
+{
+}
+
+void UnInstallWorker::performUnInstall()
+{
+    qCDebug(lcCatalog) << "m_unInstallerPath===============:" << m_unInstallerPath;
+    // Without an uninstaller there is no folder to look in; "/tt.exe" would be a stranger's tool.
+    if (m_unInstallerPath.isEmpty()) {
+        qCWarning(lcCatalog) << "Failed to start installer:" << "no uninstaller path";
+        emit unInstallationFinished(false);
+        return;
+    }
+    const QString ttUnInstallFilePath = QFileInfo(m_unInstallerPath).absolutePath() + QLatin1String("/tt.exe");
+    qCDebug(lcCatalog) << "ttUnInstallFilePath===============:" << ttUnInstallFilePath;
+
+    QProcess process;
+    prepareChildProcess(process, ttUnInstallFilePath);
+    process.start();
+    if (!process.waitForStarted(-1)) {
+        qCWarning(lcCatalog) << "Failed to start installer:" << process.errorString();
+        emit unInstallationFinished(false);
+        return;
+    }
+
+    const bool finished = process.waitForFinished(-1);
+    emit unInstallationFinished(finished && process.exitStatus() == QProcess::NormalExit
+                                && process.exitCode() == 0);
+}
