@@ -4,9 +4,15 @@
 #include "app/initthread.h"
 #include "app/screenclass.h"
 #include "catalog/productinfo.h"
+#include "platform/apppaths.h"
 #include "platform/logging.h"
 
+#include "buildconfig.h"
+
+#include <QDateTime>
+#include <QDir>
 #include <QGuiApplication>
+#include <QNetworkInterface>
 #include <QScreen>
 #include <QSettings>
 
@@ -18,7 +24,7 @@ const QString MyContext::loginExpiredCode = QStringLiteral("0014");
 
 QString MyContext::lastErrorCode = QStringLiteral("-1");
 QString MyContext::kefuMode = QStringLiteral("1");
-QString MyContext::kefuUrl;
+QString MyContext::kefuUrl = QStringLiteral(TESSALY_DEFAULT_KEFU_URL);
 QString MyContext::supportSpecialMusicStr;
 QList<ProductInfo *> MyContext::productInfoList;
 User *MyContext::user = nullptr;
@@ -34,6 +40,15 @@ MyContext::MyContext(QObject *parent)
 void MyContext::init()
 {
     initScreenClass();
+    initDefaultProductInfos();
+    appInit();
+
+    // Nothing waits for the log line's answer: start-up holds only for app init and the token login.
+    commonLog(QLatin1String("initlog success,") + QLatin1String("client version:") + clientVersion
+              + QLatin1String(",") + QLatin1String("supportSpecialMusicStr:") + supportSpecialMusicStr);
+
+    if (!settings().value(QStringLiteral("tokenId")).toString().isEmpty())
+        tokenLogin();
 
     auto *initThread = new InitThread(this);
     connect(initThread, &QThread::finished, initThread, &QObject::deleteLater);
@@ -64,4 +79,93 @@ QSettings &MyContext::settings()
 {
     static QSettings store(QStringLiteral("morvanetec"), productId);
     return store;
+}
+
+void MyContext::clearProductInfos()
+{
+    const QList<ProductInfo *> entries = productInfoList;
+    productInfoList.clear();
+    for (ProductInfo *entry : entries)
+        entry->deleteLater();
+}
+
+namespace {
+
+QString baseUrl(const char *variable, const char *builtIn)
+{
+    QString url = qEnvironmentVariable(variable);
+    if (url.isEmpty())
+        url = QString::fromUtf8(builtIn);
+    while (url.endsWith(QLatin1Char('/')))
+        url.chop(1);
+    return url;
+}
+
+// Creates path with all missing parents; the path is returned even when that fails.
+QString ensureDir(const QString &path)
+{
+    if (!QDir().mkpath(path))
+        qCWarning(lcPlatform) << "路径创建失败！" << path;
+    return path;
+}
+
+} // namespace
+
+QString MyContext::userServiceUrl()
+{
+    return baseUrl("TESSALY_USER_SERVICE_URL", TESSALY_DEFAULT_USER_SERVICE_URL);
+}
+
+QString MyContext::platformUrl()
+{
+    return baseUrl("TESSALY_PLATFORM_URL", TESSALY_DEFAULT_PLATFORM_URL);
+}
+
+int MyContext::httpTimeoutMs()
+{
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("TESSALY_HTTP_TIMEOUT_MS", &ok);
+    return ok && ms > 0 ? ms : 5000;
+}
+
+QString MyContext::macAddress()
+{
+    // The first interface with a real hardware address; the loopback's all-zero one describes no device.
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces) {
+        if (!interface.isValid() || interface.flags().testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        const QString address = interface.hardwareAddress();
+        if (!address.isEmpty())
+            return address;
+    }
+    return QString();
+}
+
+QString MyContext::deviceInfo()
+{
+    QSize desktop(0, 0);
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        desktop = screen->virtualSize();
+    return macAddress() + QLatin1Char('|') + QString::number(desktop.width()) + QLatin1Char('x')
+        + QString::number(desktop.height()) + QLatin1Char('|') + clientVersion;
+}
+
+QString MyContext::tempDir()
+{
+    return ensureDir(AppPaths::appDir() + QLatin1Char('/') + QLatin1String("temp"));
+}
+
+QString MyContext::newTempWorkDir()
+{
+    const QString path = tempDir() + QLatin1Char('/') + QLatin1String("temp_")
+        + QDateTime::currentDateTime().toString(QStringLiteral("ddhhmmsszzz"));
+    qCDebug(lcPlatform) << "curFilePath is:" << path;
+    qCDebug(lcPlatform) << "create dir===========================";
+    return ensureDir(path);
+}
+
+QString MyContext::iconImgDir()
+{
+    return ensureDir(AppPaths::appDir() + QLatin1Char('/') + QLatin1String("iconImg"));
 }

@@ -36,6 +36,7 @@ public:
     static QString sendVerifyCode(const QString &phoneNum);
     // The text to encode as the sign-in QR code; *ok is false when the exchange failed.
     static QString fetchQrCode(const QString &preLoginToken, bool *ok = nullptr);
+    // The log line is the exception: it is sent at once and its answer, when it comes, is only logged.
     static void commonLog(const QString &text);
     static bool downloadImage(const QString &url, const QString &savePath);
     static void loginOut();

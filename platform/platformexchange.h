@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+
+#include <functional>
+
+// One HTTP exchange with the platform: a fresh network manager, a POST (or GET for images), a local event
+// loop that always has a time-out, and the reading of the answer envelope. Every platform request of
+// MyContext goes through here.
+namespace PlatformExchange {
+
+// Largest answer accepted; a bigger body aborts the exchange, which then counts as a network failure.
+constexpr qint64 maxJsonBody = 8 * 1024 * 1024;
+constexpr qint64 maxImageBody = 16 * 1024 * 1024;
+
+// What came back from one exchange.
+struct Answer
+{
+    // A complete answer arrived in time and without a network or HTTP error.
+    bool received = false;
+    int httpStatus = 0;
+    int networkError = 0; // QNetworkReply::NetworkError; also set for a time-out or an oversized body
+    QByteArray body;
+    QJsonObject object; // the body as a JSON object; empty when the body is not one
+
+    QString errorCode() const;
+    QString errorDesc() const;
+    QJsonObject data() const;
+    // received, and "errorCode" is exactly the success code.
+    bool succeeded() const;
+};
+
+// A request object with "productId", "channelId" and "service".
+QJsonObject envelope(const QString &service);
+
+// The value of key when it is a JSON string, otherwise "".
+QString stringValue(const QJsonObject &object, const QString &key);
+// The body as a JSON object; anything that is not a JSON object gives an empty one.
+QJsonObject parseObject(const QByteArray &body);
+
+// Posts the request compactly serialised as application/json and waits for the answer.
+Answer postJson(const QString &url, const QJsonObject &request);
+// GETs url (following safe redirects) and waits; bodies above maxBody fail the exchange.
+Answer get(const QString &url, qint64 maxBody);
+// Posts text as text/plain without waiting; onEnded runs (on this thread) once the exchange has ended,
+// after which its network objects are released.
+void postTextInBackground(const QString &url, const QByteArray &text,
+                          const std::function<void(const Answer &)> &onEnded = {});
+// Number of background exchanges that have not ended yet.
+int backgroundExchanges();
+
+} // namespace PlatformExchange
