@@ -1,0 +1,419 @@
+#include "simserver.h"
+
+#include "connection.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+// One answer before it is written: either a body or a file streamed from disk.
+struct Reply {
+    int status = 200;
+    std::string contentType;
+    QByteArray body;
+    QString filePath;    // streamed instead of body when set
+    qint64 length = 0;   // the announced Content-Length
+    qint64 sendOnly = -1; // bytes actually sent before the connection is closed; -1: all of them
+    std::string location;
+};
+
+namespace {
+
+// A hanging request holds one thread until its client gives up, so the pool is generous.
+constexpr size_t kThreads = 64;
+constexpr qint64 kChunk = 64 * 1024;
+constexpr std::chrono::milliseconds kHangPoll {50};
+
+const char *const kJson = "application/json; charset=utf-8";
+const char *const kText = "text/plain; charset=utf-8";
+const QString kFilesPrefix = QStringLiteral("/files/");
+const QString kDiagnosticsPrefix = QStringLiteral("/__sim/");
+
+Reply bodyReply(int status, const char *contentType, const QByteArray &body)
+{
+    Reply reply;
+    reply.status = status;
+    reply.contentType = contentType;
+    reply.body = body;
+    reply.length = body.size();
+    return reply;
+}
+
+Reply jsonReply(const QJsonObject &object)
+{
+    return bodyReply(200, kJson, QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+Reply notFound()
+{
+    return bodyReply(404, kText, QByteArrayLiteral("not found"));
+}
+
+std::string contentTypeFor(const QString &fileName)
+{
+    static const QHash<QString, const char *> types = {
+        {QStringLiteral("png"), "image/png"},
+        {QStringLiteral("jpg"), "image/jpeg"},
+        {QStringLiteral("jpeg"), "image/jpeg"},
+        {QStringLiteral("gif"), "image/gif"},
+        {QStringLiteral("ico"), "image/x-icon"},
+        {QStringLiteral("json"), kJson},
+        {QStringLiteral("txt"), kText},
+        {QStringLiteral("html"), "text/html; charset=utf-8"},
+    };
+    return types.value(QFileInfo(fileName).suffix().toLower(), "application/octet-stream");
+}
+
+QString stringOf(const std::string &text)
+{
+    return QString::fromUtf8(text.data(), static_cast<int>(text.size()));
+}
+
+bool isPseudoHeader(const std::string &name)
+{
+    // httplib adds the connection's addresses to the request's headers; the client never sent them.
+    return name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT";
+}
+
+} // namespace
+
+SimServer::SimServer(const Scenario &scenario, const QString &scenarioDir, bool quiet)
+    : m_scenarioDir(scenarioDir)
+    , m_quiet(quiet)
+    , m_scenario(scenario)
+{
+    m_http.new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
+    m_http.set_keep_alive_max_count(100);
+    m_http.set_payload_max_length(64 * 1024 * 1024);
+    const auto handler = [this](const httplib::Request &request, httplib::Response &response) {
+        handle(request, response);
+    };
+    m_http.Get(".*", handler);
+    m_http.Post(".*", handler);
+    m_http.Put(".*", handler);
+    m_http.Delete(".*", handler);
+    m_http.Patch(".*", handler);
+    m_http.Options(".*", handler);
+}
+
+SimServer::~SimServer() = default;
+
+int SimServer::bind(int port)
+{
+    const std::string host = "127.0.0.1";
+    if (port == 0)
+        m_port = m_http.bind_to_any_port(host);
+    else
+        m_port = m_http.bind_to_port(host, port) ? port : -1;
+    return m_port;
+}
+
+bool SimServer::listen()
+{
+    if (m_stopping)
+        return true;
+    return m_http.listen_after_bind();
+}
+
+void SimServer::stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    m_http.stop();
+    // Idle keep-alive connections and half-read requests would otherwise hold the pool for seconds.
+    if (m_port > 0)
+        connection::abortAll(m_port);
+}
+
+void SimServer::handle(const httplib::Request &request, httplib::Response &response)
+{
+    const QString path = stringOf(request.path);
+    if (path.startsWith(kDiagnosticsPrefix)) {
+        handleDiagnostics(request, response);
+        return;
+    }
+    record(request);
+
+    Fault fault;
+    bool faulty = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const int hit = ++m_pathHits[path];
+        if (const Fault *configured = m_scenario.fault(path)) {
+            faulty = configured->times < 0 || hit <= configured->times;
+            fault = *configured;
+        }
+    }
+    if (!m_quiet)
+        std::fprintf(stderr, "%s %s%s\n", request.method.c_str(), request.target.c_str(),
+                     faulty ? " (fault)" : "");
+
+    if (faulty) {
+        switch (fault.kind) {
+        case Fault::Kind::Delay:
+            if (!waitFor(fault.ms)) {
+                resetConnection(request);
+                return;
+            }
+            break;
+        case Fault::Kind::Hang:
+            hang(request);
+            return;
+        case Fault::Kind::Reset:
+            resetConnection(request);
+            return;
+        case Fault::Kind::Status:
+            send(bodyReply(fault.status, fault.contentType.constData(), fault.body), response);
+            return;
+        case Fault::Kind::NonJson:
+            send(bodyReply(200, "text/html; charset=utf-8",
+                           QByteArrayLiteral("<html><body><h1>502 Bad Gateway</h1></body></html>")),
+                 response);
+            return;
+        case Fault::Kind::WrongType:
+            send(bodyReply(200, kJson, QByteArrayLiteral(R"({"errorCode":1,"errorDesc":[],"data":"x"})")),
+                 response);
+            return;
+        case Fault::Kind::Truncated: {
+            Reply reply = normalReply(request);
+            const qint64 full = reply.length;
+            reply.sendOnly = std::min(fault.bytes < 0 ? full / 2 : fault.bytes, full);
+            reply.length = std::max(full, reply.sendOnly + 1);
+            send(reply, response);
+            return;
+        }
+        }
+    }
+    send(normalReply(request), response);
+}
+
+void SimServer::handleDiagnostics(const httplib::Request &request, httplib::Response &response)
+{
+    const QString path = stringOf(request.path);
+    if (path == QLatin1String("/__sim/requests") && request.method == "GET") {
+        const QString only = stringOf(request.get_param_value("path"));
+        QJsonArray selected;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            for (const QJsonValue &entry : qAsConst(m_records)) {
+                if (only.isEmpty() || entry.toObject().value(QLatin1String("path")).toString() == only)
+                    selected.append(entry);
+            }
+        }
+        send(bodyReply(200, kJson, QJsonDocument(selected).toJson(QJsonDocument::Compact)), response);
+    } else if (path == QLatin1String("/__sim/requests") && request.method == "DELETE") {
+        int cleared = 0;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            cleared = m_records.size();
+            m_records = QJsonArray();
+        }
+        send(jsonReply(QJsonObject {{QStringLiteral("cleared"), cleared}}), response);
+    } else if (path == QLatin1String("/__sim/scenario") && request.method == "POST") {
+        Scenario scenario;
+        QString error;
+        if (!Scenario::parse(QByteArray::fromStdString(request.body), m_scenarioDir, &scenario, &error)) {
+            send(bodyReply(400, kText, error.toUtf8()), response);
+            return;
+        }
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_scenario = scenario;
+            m_pathHits.clear();
+            m_qrPolls.clear();
+        }
+        send(bodyReply(200, kText, QByteArrayLiteral("ok")), response);
+    } else {
+        send(notFound(), response);
+    }
+}
+
+Reply SimServer::normalReply(const httplib::Request &request)
+{
+    const QString path = stringOf(request.path);
+    if (path.startsWith(kFilesPrefix))
+        return fileReply(request, path);
+    if (path == QLatin1String("/platform/log/commonlog.html"))
+        return bodyReply(200, kText, QByteArrayLiteral("ok"));
+    return platformReply(path, QByteArray::fromStdString(request.body));
+}
+
+Reply SimServer::platformReply(const QString &path, const QByteArray &body)
+{
+    // A body that is not a JSON object is read as an empty request: every key reads empty.
+    const QJsonObject request = QJsonDocument::fromJson(body).object();
+    const auto field = [&request](const char *key) { return request.value(QLatin1String(key)).toString(); };
+    const QJsonObject dyData = request.value(QLatin1String("dyData")).toObject();
+    const auto dyField = [&dyData](const char *key) { return dyData.value(QLatin1String(key)).toString(); };
+
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (path == QLatin1String("/user/init/appinit.html"))
+        return jsonReply(m_scenario.appInitAnswer());
+    if (path == QLatin1String("/user/user/tokenlogin.html"))
+        return jsonReply(m_scenario.tokenLoginAnswer(field("tokenId")));
+    if (path == QLatin1String("/user/user/phonelogin.html"))
+        return jsonReply(m_scenario.phoneLoginAnswer(dyField("phoneNum"), dyField("verifyCode")));
+    if (path == QLatin1String("/user/user/sendverifycode.html"))
+        return jsonReply(m_scenario.sendCodeAnswer(dyField("phoneNum")));
+    if (path == QLatin1String("/user/user/getgongzhongqrcode.html"))
+        return jsonReply(m_scenario.qrCodeAnswer(field("preLoginToken")));
+    if (path == QLatin1String("/user/user/gongzhongqrcodelogin.html"))
+        return jsonReply(m_scenario.qrLoginAnswer(++m_qrPolls[field("preLoginToken")]));
+    return notFound();
+}
+
+Reply SimServer::fileReply(const httplib::Request &request, const QString &path)
+{
+    QString root;
+    QString redirect;
+    qint64 drop = -1;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        root = m_scenario.filesRoot();
+        redirect = m_scenario.redirectTarget(path);
+        drop = m_scenario.dropAfter(path);
+    }
+    if (!redirect.isEmpty()) {
+        Reply reply = bodyReply(302, kText, QByteArray());
+        std::string location = redirect.toStdString();
+        if (redirect.startsWith(QLatin1Char('/')) && request.has_header("Host"))
+            location = "http://" + request.get_header_value("Host") + location;
+        reply.location = location;
+        return reply;
+    }
+    if (root.isEmpty())
+        return notFound();
+
+    // httplib has already decoded the path, so "%2e%2e" arrives here as "..".
+    const QString name = path.mid(kFilesPrefix.size());
+    const QStringList segments = name.split(QLatin1Char('/'));
+    for (const QString &segment : segments) {
+        if (segment == QLatin1String("..") || segment.contains(QLatin1Char('\\'))
+            || segment.contains(QChar(0)))
+            return notFound();
+    }
+    const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
+    const QFileInfo info(root + QLatin1Char('/') + name);
+    const QString canonical = info.canonicalFilePath();
+    if (canonicalRoot.isEmpty() || canonical.isEmpty() || !info.isFile()
+        || !canonical.startsWith(canonicalRoot + QLatin1Char('/')))
+        return notFound();
+
+    Reply reply;
+    reply.contentType = contentTypeFor(canonical);
+    reply.filePath = canonical;
+    reply.length = info.size();
+    if (drop >= 0)
+        reply.sendOnly = std::min(drop, reply.length);
+    return reply;
+}
+
+void SimServer::send(Reply reply, httplib::Response &response)
+{
+    response.status = reply.status;
+    if (!reply.location.empty())
+        response.set_header("Location", reply.location);
+    if (reply.length == 0) {
+        response.set_content(std::string(), reply.contentType);
+        return;
+    }
+
+    std::shared_ptr<QFile> file;
+    if (!reply.filePath.isEmpty()) {
+        file = std::make_shared<QFile>(reply.filePath);
+        if (!file->open(QIODevice::ReadOnly)) {
+            response.status = 500;
+            response.set_content("cannot read " + reply.filePath.toStdString(), kText);
+            return;
+        }
+    }
+    // Every answer goes through a sized content provider: httplib then sends exactly the announced
+    // Content-Length, never compresses, and a provider that stops early cuts the connection.
+    const qint64 limit = reply.sendOnly < 0 ? reply.length : reply.sendOnly;
+    const QByteArray body = reply.body;
+    response.set_content_provider(
+            static_cast<size_t>(reply.length), reply.contentType,
+            [this, file, body, limit](size_t offset, size_t length, httplib::DataSink &sink) {
+                const qint64 at = static_cast<qint64>(offset);
+                if (m_stopping || at >= limit)
+                    return false;
+                const qint64 count = std::min({static_cast<qint64>(length), kChunk, limit - at});
+                QByteArray chunk;
+                if (file) {
+                    if (file->pos() != at && !file->seek(at))
+                        return false;
+                    chunk = file->read(count);
+                } else {
+                    chunk = body.mid(static_cast<int>(at), static_cast<int>(count));
+                }
+                if (chunk.isEmpty())
+                    return false;
+                return sink.write(chunk.constData(), static_cast<size_t>(chunk.size()));
+            });
+}
+
+void SimServer::record(const httplib::Request &request)
+{
+    QJsonObject headers;
+    for (const auto &header : request.headers) {
+        if (isPseudoHeader(header.first))
+            continue;
+        const QString name = stringOf(header.first);
+        const QString value = stringOf(header.second);
+        const QString earlier = headers.value(name).toString();
+        headers.insert(name, earlier.isEmpty() ? value : earlier + QLatin1String(", ") + value);
+    }
+    const auto question = request.target.find('?');
+    const std::string query = question == std::string::npos ? std::string() : request.target.substr(question + 1);
+    const QJsonObject entry {
+        {QStringLiteral("method"), stringOf(request.method)},
+        {QStringLiteral("path"), stringOf(request.path)},
+        {QStringLiteral("query"), stringOf(query)},
+        {QStringLiteral("headers"), headers},
+        {QStringLiteral("body"), stringOf(request.body)},
+        {QStringLiteral("time"), static_cast<double>(QDateTime::currentMSecsSinceEpoch())},
+    };
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_records.append(entry);
+}
+
+bool SimServer::waitFor(int ms)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return !m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_stopping.load(); });
+}
+
+void SimServer::hang(const httplib::Request &request)
+{
+    const int socket = connection::find(request.local_port, request.remote_port);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_stopping) {
+        m_wake.wait_for(lock, kHangPoll, [this] { return m_stopping.load(); });
+        if (socket >= 0 && connection::peerClosed(socket))
+            break;
+    }
+    lock.unlock();
+    if (socket >= 0)
+        connection::abort(socket);
+}
+
+void SimServer::resetConnection(const httplib::Request &request)
+{
+    const int socket = connection::find(request.local_port, request.remote_port);
+    if (socket >= 0)
+        connection::abort(socket);
+    else
+        std::fprintf(stderr, "tessaly-platform-sim: connection of %s:%d not found\n",
+                     request.remote_addr.c_str(), request.remote_port);
+}
