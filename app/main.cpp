@@ -1,7 +1,64 @@
+#include "app/firstpaintwatcher.h"
+#include "app/logging.h"
+#include "app/mainwidget.h"
+#include "app/singleinstance.h"
+#include "platform/mycontext.h"
+#include "shell/mydialog.h"
+
 #include <QApplication>
+#include <QIcon>
+#include <QPointer>
+#include <QMessageBox>
+#include <QTextCodec>
+#include <QTimer>
+
+namespace {
+// Shown by a second copy. TESSALY_AUTO_ANSWER_NOTICES=1 answers it at once, for scripted runs.
+void showAlreadyRunning()
+{
+    qCWarning(lcApp) << "当前程序正在运行！";
+    QMessageBox box(QMessageBox::Information, QStringLiteral("温馨提示"), QStringLiteral("当前程序正在运行！"),
+                    QMessageBox::Ok);
+    if (qEnvironmentVariableIntValue("TESSALY_AUTO_ANSWER_NOTICES") == 1)
+        QTimer::singleShot(0, &box, &QMessageBox::accept);
+    box.exec();
+}
+} // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    return 0;
+    app.setWindowIcon(QIcon(QStringLiteral(":/icons/icons/application_icon.png")));
+
+    if (!SingleInstance::acquire()) {
+        showAlreadyRunning();
+        return 0;
+    }
+
+    static MyContext *context = new MyContext; // lives for the whole process
+    context->init();
+
+    QFont font;
+    font.setPointSize(10);
+    MainWidget window;
+    window.setFont(font);
+
+    QTextCodec::setCodecForLocale(QTextCodec::codecForName("UTF-8"));
+
+    FirstPaintWatcher watcher;
+    if (qEnvironmentVariableIntValue("TESSALY_QUIT_WHEN_SHOWN") == 1)
+        window.installEventFilter(&watcher);
+
+    window.show();
+
+    QPointer<MyDialog> notice;
+    if (MyContext::lastErrorCode == MyContext::loginExpiredCode) {
+        notice = new MyDialog(QStringLiteral("您的登录已经过期，请您重新登录！"));
+        notice->show();
+    }
+
+    const int result = app.exec();
+    delete notice; // still open when the program was asked to leave
+    SingleInstance::release();
+    return result;
 }

@@ -1,0 +1,3 @@
+#include "account/logging.h"
+
+Q_LOGGING_CATEGORY(lcAccount, "tessaly.account")

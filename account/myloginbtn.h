@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QPushButton>
+
+// The title bar's sign-in button. While a user is signed in, hovering it opens the account popup;
+// leaving it downwards into the popup keeps the popup open.
+class MyLoginBtn : public QPushButton
+{
+    Q_OBJECT
+public:
+    // Depth of the zone below the button that leads into the account popup.
+    static constexpr int hoverZoneDepth = 50;
+
+    explicit MyLoginBtn(QWidget *parent = nullptr);
+
+    // Back to the signed-out look: the plain sign-in icon.
+    void resetLook();
+
+    // True when pos (button coordinates) lies on the button or in the zone below it.
+    bool keepsPopupOpen(const QPoint &pos) const;
+
+signals:
+    void showPer();
+    void hidePer();
+
+protected:
+    void enterEvent(QEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+};

@@ -1,0 +1,226 @@
+#include "app/mainwidget.h"
+#include "platform/mycontext.h"
+#include "shell/mydialog.h"
+#include "shell/titlebar.h"
+
+#include <QtTest>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextEdit>
+
+// Receives the addresses the contact button hands to the desktop.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+class TestShell : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void windowSize_data();
+    void windowSize();
+    void footerTexts();
+    void dragBand_data();
+    void dragBand();
+    void dragMovesWindow();
+    void noticeKeepsFixedSize();
+    void contactButton_data();
+    void contactButton();
+    void closeButtonEndsProcess_data();
+    void closeButtonEndsProcess();
+};
+
+void TestShell::initTestCase()
+{
+    MyContext::initScreenClass();
+}
+
+void TestShell::windowSize_data()
+{
+    QTest::addColumn<bool>("small");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("small screen") << true << QSize(1100, 730);
+    QTest::newRow("normal screen") << false << QSize(1400, 900);
+}
+
+void TestShell::windowSize()
+{
+    QFETCH(bool, small);
+    const bool saved = MyContext::isSmall;
+    MyContext::isSmall = small;
+    MainWidget window;
+    MyContext::isSmall = saved;
+    QTEST(window.size(), "size");
+    QTEST(window.minimumSize(), "size");
+    QTEST(window.maximumSize(), "size");
+    QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
+    QCOMPARE(window.objectName(), QStringLiteral("MainWidget"));
+    QCOMPARE(window.titleBarWidget()->height(), small ? 45 : 60);
+}
+
+void TestShell::footerTexts()
+{
+    MainWidget window;
+    auto *motto = window.findChild<QLabel *>(QStringLiteral("mottoLabel"));
+    auto *version = window.findChild<QLabel *>(QStringLiteral("versionLabel"));
+    QVERIFY(motto && version);
+    QCOMPARE(motto->text(), QStringLiteral("用心做好每一款软件！"));
+    QCOMPARE(version->text(), QStringLiteral("当前版本号：8.0.0.1"));
+    const QList<QLabel *> title = window.titleBarWidget()->findChildren<QLabel *>();
+    QVERIFY(std::any_of(title.cbegin(), title.cend(),
+                        [](QLabel *l) { return l->text() == QStringLiteral("Tessaly软件管家"); }));
+}
+
+void TestShell::dragBand_data()
+{
+    QTest::addColumn<QPoint>("press");
+    QTest::addColumn<bool>("drags");
+    MyContext::isSmall = false;
+    const int right = 1400 - 100;
+    QTest::newRow("(1,1)") << QPoint(1, 1) << true;
+    QTest::newRow("y = 0") << QPoint(200, 0) << false;
+    QTest::newRow("y = 59") << QPoint(200, 59) << true;
+    QTest::newRow("y = 60") << QPoint(200, 60) << false;
+    QTest::newRow("x = 0") << QPoint(0, 30) << false;
+    QTest::newRow("x = width - 101") << QPoint(right - 1, 30) << true;
+    QTest::newRow("x = width - 100") << QPoint(right, 30) << false;
+    QTest::newRow("window buttons") << QPoint(1390, 30) << false;
+}
+
+void TestShell::dragBand()
+{
+    QFETCH(QPoint, press);
+    MyContext::isSmall = false;
+    MainWidget window;
+    QTEST(window.inDragBand(press), "drags");
+}
+
+void TestShell::dragMovesWindow()
+{
+    MyContext::isSmall = true;
+    MainWidget window;
+    window.move(100, 100);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QPoint start = window.pos();
+
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), window.mapToGlobal(QPoint(10, 10)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &press);
+    const QPoint target = window.mapToGlobal(QPoint(10, 10)) + QPoint(40, 25);
+    QMouseEvent moveEvent(QEvent::MouseMove, QPointF(50, 35), target, Qt::NoButton, Qt::LeftButton,
+                          Qt::NoModifier);
+    QApplication::sendEvent(&window, &moveEvent);
+    QCOMPARE(window.pos(), start + QPoint(40, 25));
+
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(50, 35), target, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QApplication::sendEvent(&window, &release);
+    QMouseEvent after(QEvent::MouseMove, QPointF(60, 60), target + QPoint(30, 30), Qt::NoButton,
+                      Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &after);
+    QCOMPARE(window.pos(), start + QPoint(40, 25));
+}
+
+void TestShell::noticeKeepsFixedSize()
+{
+    MyContext::isSmall = false;
+    QPointer<MyDialog> dialog = new MyDialog(QStringLiteral("很长的提示。").repeated(400));
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    QCOMPARE(dialog->size(), QSize(450, 200));
+    QVERIFY(dialog->textEdit()->isReadOnly());
+    QVERIFY(dialog->textEdit()->verticalScrollBar()->maximum() > 0);
+    QVERIFY(dialog->isModal());
+    QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
+    QTRY_VERIFY(dialog.isNull()); // deletes itself when closed
+}
+
+void TestShell::contactButton_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("mode 1") << QStringLiteral("1") << true;
+    QTest::newRow("mode 2") << QStringLiteral("2") << true;
+    QTest::newRow("mode 5") << QStringLiteral("5") << false;
+    QTest::newRow("empty mode") << QString() << false;
+}
+
+void TestShell::contactButton()
+{
+    QFETCH(QString, mode);
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
+    MyContext::kefuMode = mode;
+    MyContext::kefuUrl = QStringLiteral("http://127.0.0.1:9/kefu.html");
+
+    QWidget window;
+    auto *titleBar = new TitleBar(&window);
+    QTest::mouseClick(titleBar->contactButtonWidget(), Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    MyContext::kefuMode = QStringLiteral("1");
+
+    QFETCH(bool, opens);
+    QCOMPARE(catcher.urls.size(), opens ? 1 : 0);
+    if (opens)
+        QCOMPARE(catcher.urls.first(), QUrl(QStringLiteral("http://127.0.0.1:9/kefu.html")));
+}
+
+void TestShell::closeButtonEndsProcess_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::newRow("window alone") << QStringLiteral("plain");
+    QTest::newRow("while a notice is open") << QStringLiteral("notice");
+}
+
+// Runs this executable again in a child mode that presses the close button, and checks its status.
+void TestShell::closeButtonEndsProcess()
+{
+    QFETCH(QString, mode);
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--close-child"), mode});
+    QVERIFY(child.waitForFinished(30000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 1);
+}
+
+// Child mode: build the main window, optionally open a modal notice, then press close.
+static int runCloseChild(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    MyContext::initScreenClass();
+    MainWidget window;
+    window.show();
+    auto *close = window.titleBarWidget()->findChild<QPushButton *>(QStringLiteral("closeButton"));
+    if (!close)
+        return 3;
+    if (qstrcmp(argv[2], "notice") == 0) {
+        QTimer::singleShot(50, &window, [close] { close->click(); });
+        auto *notice = new MyDialog(QStringLiteral("提示"));
+        notice->exec();
+        return 2; // close must not let the notice return
+    }
+    QTimer::singleShot(0, &window, [close] { close->click(); });
+    app.exec();
+    return 2; // close must not let the event loop return
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && qstrcmp(argv[1], "--close-child") == 0)
+        return runCloseChild(argc, argv);
+    QApplication app(argc, argv);
+    TestShell test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_shell.moc"

@@ -1,0 +1,118 @@
+#include <QtTest>
+
+// Runs the real program as child processes. Each test run has its own TMPDIR, which holds the
+// keys of the named semaphore and segment, so runs do not see each other.
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void secondCopyIsRefused();
+    void startsAfterKilledCopy();
+    void startsAfterClosedCopy();
+
+private:
+    QProcess *startApp(const QStringList &extraEnv = {});
+    bool waitForLog(QProcess *process, const QByteArray &text, int timeoutMs = 20000);
+    QList<QProcess *> m_processes;
+    QHash<QProcess *, QByteArray> m_logs;
+};
+
+void TestSingleInstance::init()
+{
+    QVERIFY2(!qEnvironmentVariableIsEmpty("TESSALY_APP"), "TESSALY_APP names the program");
+}
+
+void TestSingleInstance::cleanup()
+{
+    for (QProcess *process : qAsConst(m_processes)) {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+        delete process;
+    }
+    m_processes.clear();
+    m_logs.clear();
+}
+
+QProcess *TestSingleInstance::startApp(const QStringList &extraEnv)
+{
+    auto *process = new QProcess;
+    m_processes.append(process);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // A refused connection keeps start-up short.
+    env.insert(QStringLiteral("TESSALY_USER_SERVICE_URL"), QStringLiteral("http://127.0.0.1:9"));
+    env.insert(QStringLiteral("TESSALY_PLATFORM_URL"), QStringLiteral("http://127.0.0.1:9"));
+    env.insert(QStringLiteral("TESSALY_AUTO_ANSWER_NOTICES"), QStringLiteral("1"));
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tessaly.*.debug=true"));
+    for (const QString &entry : extraEnv)
+        env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+    process->setProcessEnvironment(env);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    connect(process, &QProcess::readyRead, this, [this, process] { m_logs[process] += process->readAll(); });
+    process->start(qEnvironmentVariable("TESSALY_APP"), QStringList());
+    return process;
+}
+
+bool TestSingleInstance::waitForLog(QProcess *process, const QByteArray &text, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!m_logs.value(process).contains(text)) {
+        if (timer.elapsed() > timeoutMs || process->state() == QProcess::NotRunning)
+            return m_logs.value(process).contains(text);
+        QSignalSpy spy(process, &QProcess::readyRead);
+        spy.wait(200);
+    }
+    return true;
+}
+
+void TestSingleInstance::secondCopyIsRefused()
+{
+    QProcess *first = startApp();
+    QVERIFY2(waitForLog(first, "delete temp file begin"), m_logs.value(first).constData());
+
+    QProcess *second = startApp();
+    QVERIFY(second->waitForFinished(20000));
+    QCOMPARE(second->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second->exitCode(), 0);
+    QVERIFY2(m_logs.value(second).contains("当前程序正在运行！"), m_logs.value(second).constData());
+    QVERIFY(!m_logs.value(second).contains("delete temp file begin")); // no window, no start-up
+    QCOMPARE(first->state(), QProcess::Running);
+}
+
+void TestSingleInstance::startsAfterKilledCopy()
+{
+    QProcess *first = startApp();
+    QVERIFY(waitForLog(first, "delete temp file begin"));
+    first->kill(); // SIGKILL: no clean-up runs
+    QVERIFY(first->waitForFinished(5000));
+
+    QProcess *next = startApp({QStringLiteral("TESSALY_QUIT_WHEN_SHOWN=1")});
+    QVERIFY(next->waitForFinished(20000));
+    QVERIFY2(!m_logs.value(next).contains("当前程序正在运行！"), m_logs.value(next).constData());
+    QCOMPARE(next->exitCode(), 0);
+    QVERIFY(m_logs.value(next).contains("delete temp file begin"));
+
+    // And the copy that started holds the guard again.
+    QProcess *holder = startApp();
+    QVERIFY(waitForLog(holder, "delete temp file begin"));
+    QProcess *refused = startApp();
+    QVERIFY(refused->waitForFinished(20000));
+    QVERIFY(m_logs.value(refused).contains("当前程序正在运行！"));
+}
+
+void TestSingleInstance::startsAfterClosedCopy()
+{
+    for (int round = 0; round < 2; ++round) {
+        QProcess *copy = startApp({QStringLiteral("TESSALY_QUIT_WHEN_SHOWN=1")});
+        QVERIFY(copy->waitForFinished(20000));
+        QCOMPARE(copy->exitCode(), 0);
+        QVERIFY2(!m_logs.value(copy).contains("当前程序正在运行！"), m_logs.value(copy).constData());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestSingleInstance)
+#include "tst_singleinstance.moc"
