@@ -51,6 +51,7 @@ std::shared_ptr<Watch> watchReply(QNetworkReply *reply, qint64 maxBody)
 
     auto *timer = new QTimer(reply);
     timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer); // a coarse timer may fire up to 5 % early
     QObject::connect(timer, &QTimer::timeout, reply, [reply, watch] {
         watch->timedOut = true;
         reply->abort();

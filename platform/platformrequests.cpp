@@ -69,14 +69,15 @@ void signInAndStore(const QJsonObject &data)
             + QStringLiteral(",获取到的headimg为：") + fresh->headImgBase64();
 }
 
-// The result convention of the operations the sign-in dialog shows.
+// The result convention of the operations the sign-in dialog shows: "" on success, otherwise the
+// message to show. A refusal without a message (a body that is no JSON, or a non-string "errorDesc")
+// must not read as success, so it gets the network failure text.
 QString messageFor(const Answer &answer)
 {
-    if (!answer.received)
-        return networkFailureText;
     if (answer.succeeded())
         return QString();
-    return answer.errorDesc();
+    const QString message = answer.received ? answer.errorDesc() : QString();
+    return message.isEmpty() ? networkFailureText : message;
 }
 
 } // namespace
