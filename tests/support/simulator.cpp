@@ -21,7 +21,9 @@ constexpr int kStartTimeoutMs = 10000;
 constexpr int kStopTimeoutMs = 3000;
 constexpr int kExchangeTimeoutMs = 5000;
 
-QString simulatorProgram()
+} // namespace
+
+QString Simulator::program()
 {
     const QString fromEnvironment = qEnvironmentVariable("TESSALY_SIM");
     if (!fromEnvironment.isEmpty())
@@ -29,8 +31,6 @@ QString simulatorProgram()
     // A test started by hand from build/tests finds the simulator beside the program.
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/tessaly-platform-sim");
 }
-
-} // namespace
 
 Simulator::Simulator(const QJsonObject &scenario, const QString &scenarioDir)
 {
@@ -57,11 +57,11 @@ Simulator::Simulator(const QJsonObject &scenario, const QString &scenarioDir)
 
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process->start(simulatorProgram(),
+    m_process->start(program(),
                      {QStringLiteral("--scenario"), scenarioPath, QStringLiteral("--port"), QStringLiteral("0"),
                       QStringLiteral("--quiet")});
     if (!m_process->waitForStarted(kStartTimeoutMs)) {
-        qWarning("Simulator: cannot start %s: %s", qPrintable(simulatorProgram()),
+        qWarning("Simulator: cannot start %s: %s", qPrintable(program()),
                  qPrintable(m_process->errorString()));
         return;
     }

@@ -43,6 +43,9 @@ public:
     // simulator refused it (the reason is logged).
     bool setScenario(const QJsonObject &scenario);
 
+    // The simulator executable: $TESSALY_SIM, else ../bin/tessaly-platform-sim beside the test.
+    static QString program();
+
     // A header of a recorded request, looked up without regard to case; empty when absent.
     static QString header(const QJsonObject &request, const QString &name);
     // The body of a recorded request parsed as a JSON object (empty when it is not one).

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 // One answer before it is written: either a body or a file streamed from disk.
 struct Reply {
@@ -329,37 +330,45 @@ void SimServer::send(Reply reply, httplib::Response &response)
         return;
     }
 
-    std::shared_ptr<QFile> file;
+    // What the provider reads from: the body, or the file through one reused buffer, so a transfer
+    // of any size costs the same memory.
+    struct Source {
+        QByteArray body;
+        QFile file;
+        std::vector<char> buffer;
+    };
+    auto source = std::make_shared<Source>();
+    source->body = reply.body;
     if (!reply.filePath.isEmpty()) {
-        file = std::make_shared<QFile>(reply.filePath);
-        if (!file->open(QIODevice::ReadOnly)) {
+        source->file.setFileName(reply.filePath);
+        if (!source->file.open(QIODevice::ReadOnly)) {
             response.status = 500;
             response.set_content("cannot read " + reply.filePath.toStdString(), kText);
             return;
         }
+        source->buffer.resize(static_cast<size_t>(kChunk));
     }
     // Every answer goes through a sized content provider: httplib then sends exactly the announced
     // Content-Length, never compresses, and a provider that stops early cuts the connection.
     const qint64 limit = reply.sendOnly < 0 ? reply.length : reply.sendOnly;
-    const QByteArray body = reply.body;
     response.set_content_provider(
             static_cast<size_t>(reply.length), reply.contentType,
-            [this, file, body, limit](size_t offset, size_t length, httplib::DataSink &sink) {
+            [this, source, limit](size_t offset, size_t length, httplib::DataSink &sink) {
                 const qint64 at = static_cast<qint64>(offset);
                 if (m_stopping || at >= limit)
                     return false;
                 const qint64 count = std::min({static_cast<qint64>(length), kChunk, limit - at});
-                QByteArray chunk;
-                if (file) {
-                    if (file->pos() != at && !file->seek(at))
+                if (!source->file.isOpen()) {
+                    if (at + count > source->body.size())
                         return false;
-                    chunk = file->read(count);
-                } else {
-                    chunk = body.mid(static_cast<int>(at), static_cast<int>(count));
+                    return sink.write(source->body.constData() + at, static_cast<size_t>(count));
                 }
-                if (chunk.isEmpty())
+                if (source->file.pos() != at && !source->file.seek(at))
                     return false;
-                return sink.write(chunk.constData(), static_cast<size_t>(chunk.size()));
+                const qint64 read = source->file.read(source->buffer.data(), count);
+                if (read <= 0)
+                    return false;
+                return sink.write(source->buffer.data(), static_cast<size_t>(read));
             });
 }
 
@@ -383,6 +392,7 @@ void SimServer::record(const httplib::Request &request)
         {QStringLiteral("headers"), headers},
         {QStringLiteral("body"), stringOf(request.body)},
         {QStringLiteral("time"), static_cast<double>(QDateTime::currentMSecsSinceEpoch())},
+        {QStringLiteral("clientPort"), request.remote_port},
     };
     std::lock_guard<std::mutex> lock(m_mutex);
     m_records.append(entry);
