@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaMethod>
 #include <QPushButton>
 
 // The title bar's sign-in button. While a user is signed in, hovering it opens the account popup;
@@ -18,6 +19,16 @@ public:
 
     // True when pos (button coordinates) lies on the button or in the zone below it.
     bool keepsPopupOpen(const QPoint &pos) const;
+
+    // Number of connections on one of this button's signals, e.g. &QPushButton::clicked; the title bar
+    // keeps exactly one on each signal it uses.
+    template <typename Signal>
+    int receiverCount(Signal signal) const
+    {
+        const QByteArray signature =
+            QByteArray::number(QSIGNAL_CODE) + QMetaMethod::fromSignal(signal).methodSignature();
+        return receivers(signature.constData());
+    }
 
 signals:
     void showPer();

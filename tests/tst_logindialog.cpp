@@ -1,0 +1,806 @@
+#include "account/gongzhonglogindialog.h"
+#include "account/qrrender.h"
+#include "account/signinnotifier.h"
+#include "account/user.h"
+#include "platform/mycontext.h"
+#include "support/simulator.h"
+
+#include <QtTest>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMovie>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QValidator>
+
+#include <qrencode.h>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QString fetchPath = QStringLiteral("/user/user/getgongzhongqrcode.html");
+const QString pollPath = QStringLiteral("/user/user/gongzhongqrcodelogin.html");
+const QString sendCodePath = QStringLiteral("/user/user/sendverifycode.html");
+const QString loginPath = QStringLiteral("/user/user/phonelogin.html");
+const QString qrText = QStringLiteral("https://qr.tessaly.invalid/login?t={preLoginToken}");
+
+const QString knownPhone = QStringLiteral("13800000000");
+const QString knownCode = QStringLiteral("123456");
+const QString busyPhone = QStringLiteral("13900000000");
+const QString unknownPhone = QStringLiteral("13700000000");
+
+QJsonObject scenario(int pollsUntilLogin = 0, const QJsonObject &faults = {})
+{
+    const QJsonObject user {{"userId", "u1"},
+                            {"nickName", QStringLiteral("小泰")},
+                            {"headImgBase64", ""},
+                            {"userSystemId", "1000"},
+                            {"tokens", QJsonArray {"tok-1"}}};
+    const QJsonObject known {{"phoneNum", knownPhone}, {"verifyCode", knownCode}, {"userId", "u1"}};
+    const QJsonObject busy {{"phoneNum", busyPhone},
+                            {"verifyCode", "654321"},
+                            {"userId", "u1"},
+                            {"sendCode", QJsonObject {{"errorCode", "0023"},
+                                                      {"errorDesc", QStringLiteral("发送过于频繁，请稍后再试")}}}};
+    return QJsonObject {{"users", QJsonArray {user}},
+                        {"phones", QJsonArray {known, busy}},
+                        {"qr", QJsonObject {{"text", qrText}, {"pollsUntilLogin", pollsUntilLogin}, {"userId", "u1"}}},
+                        {"faults", faults}};
+}
+
+QJsonObject delayFault(int ms)
+{
+    return QJsonObject {{"kind", "delay"}, {"ms", ms}};
+}
+
+LoginDialogTiming fastTiming()
+{
+    LoginDialogTiming timing;
+    timing.pollIntervalMs = 50;
+    timing.countdownIntervalMs = 3600 * 1000; // stepped by hand unless a test says otherwise
+    timing.countdownStart = 60;
+    timing.firstFetchDelayMs = 10;
+    return timing;
+}
+
+// Runs a step every few milliseconds; it also runs while an exchange waits in its local event loop,
+// which is where the tests act on a dialog that is waiting.
+class Probe : public QObject
+{
+public:
+    explicit Probe(std::function<void()> step)
+        : m_step(std::move(step))
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] { m_step(); });
+        m_timer.start(5);
+    }
+    void stop() { m_timer.stop(); }
+
+private:
+    std::function<void()> m_step;
+    QTimer m_timer;
+};
+
+template <typename T>
+T *child(QObject *parent, const char *name)
+{
+    return parent->findChild<T *>(QLatin1String(name));
+}
+
+QString tokenOf(const QJsonValue &request)
+{
+    return Simulator::jsonBody(request.toObject()).value(QLatin1String("preLoginToken")).toString();
+}
+
+int countWithToken(const QJsonArray &requests, const QString &token)
+{
+    int count = 0;
+    for (const QJsonValue &request : requests)
+        count += tokenOf(request) == token ? 1 : 0;
+    return count;
+}
+
+// The modules of a rendered picture read back from the centre of every 6 x 6 cell.
+QVector<bool> readModules(const QImage &image, int *width)
+{
+    *width = image.width() / qrModulePixels;
+    QVector<bool> modules;
+    for (int y = 0; y < *width; ++y) {
+        for (int x = 0; x < *width; ++x) {
+            const QRgb pixel = image.pixel(x * qrModulePixels + qrModulePixels / 2, y * qrModulePixels + qrModulePixels / 2);
+            modules.append(qGray(pixel) < 128);
+        }
+    }
+    return modules;
+}
+
+// The modules libqrencode itself makes for text with the sign-in settings.
+QVector<bool> encodedModules(const QString &text, int *width)
+{
+    QVector<bool> modules;
+    QRcode *code = QRcode_encodeString(text.toUtf8().constData(), 2, QR_ECLEVEL_L, QR_MODE_8, 1);
+    if (!code) {
+        *width = 0;
+        return modules;
+    }
+    *width = code->width;
+    for (int i = 0; i < code->width * code->width; ++i)
+        modules.append(code->data[i] & 1);
+    QRcode_free(code);
+    return modules;
+}
+
+// True when the picture carries exactly the QR symbol of text.
+bool pictureEncodes(const QImage &image, const QString &text)
+{
+    int readWidth = 0;
+    int encodedWidth = 0;
+    const QVector<bool> read = readModules(image, &readWidth);
+    const QVector<bool> encoded = encodedModules(text, &encodedWidth);
+    return encodedWidth > 0 && readWidth == encodedWidth && read == encoded
+        && image.width() == image.height() && image.width() == encodedWidth * qrModulePixels;
+}
+
+} // namespace
+
+class TestLoginDialog : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void preLoginTokenPerDialog();
+    void renderedPicture_data();
+    void renderedPicture();
+    void dialogShowsSimulatorCode();
+    void failedFetchKeepsPicture_data();
+    void failedFetchKeepsPicture();
+    void refreshingLabelWhileFetching();
+    void switchPanels();
+    void dragMovesDialog_data();
+    void dragMovesDialog();
+
+    void pollSuccessOnPhonePanel();
+    void closeButtonStopsPolling();
+    void slowPlatformNeverOverlaps_data();
+    void slowPlatformNeverOverlaps();
+
+    void phoneChecks_data();
+    void phoneChecks();
+    void lettersRefused();
+    void platformAnswersShown_data();
+    void platformAnswersShown();
+    void countdownSteps();
+    void countdownRunsOnItsTimer();
+    void phoneLoginSuccess();
+
+    void closeWhileExchangeWaits_data();
+    void closeWhileExchangeWaits();
+
+private:
+    // A shown dialog whose first QR code has arrived.
+    GongZhongLoginDialog *openDialog();
+    void showPhonePanel(GongZhongLoginDialog *dialog);
+
+    std::unique_ptr<Simulator> sim;
+};
+
+void TestLoginDialog::initTestCase()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("tessaly.platform.debug=false"));
+    MyContext::initScreenClass();
+    sim = std::make_unique<Simulator>(scenario());
+    QVERIFY(sim->isRunning());
+    sim->useForPlatform();
+}
+
+void TestLoginDialog::init()
+{
+    GongZhongLoginDialog::setTiming(fastTiming());
+    QVERIFY(sim->setScenario(scenario()));
+    sim->clearRequests();
+    MyContext::loginOut();
+}
+
+void TestLoginDialog::cleanup()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *dialog = qobject_cast<GongZhongLoginDialog *>(widget))
+            delete dialog;
+    }
+    MyContext::loginOut();
+    GongZhongLoginDialog::setTiming(LoginDialogTiming());
+}
+
+GongZhongLoginDialog *TestLoginDialog::openDialog()
+{
+    auto *dialog = new GongZhongLoginDialog(nullptr);
+    dialog->show();
+    auto *qrLabel = child<QLabel>(dialog, "qrCodeLabel");
+    if (!QTest::qWaitFor([qrLabel] { return !qrLabel->pixmap(Qt::ReturnByValue).isNull(); }, 5000))
+        qWarning("no QR code arrived");
+    return dialog;
+}
+
+void TestLoginDialog::showPhonePanel(GongZhongLoginDialog *dialog)
+{
+    QTest::mouseClick(child<QPushButton>(dialog, "phoneTab"), Qt::LeftButton);
+}
+
+void TestLoginDialog::preLoginTokenPerDialog()
+{
+    QPointer<GongZhongLoginDialog> first = openDialog();
+    QPointer<GongZhongLoginDialog> second = openDialog();
+    QTRY_COMPARE(sim->requests(fetchPath).size(), 2);
+
+    const QRegularExpression shape(QStringLiteral("^10015_[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$"));
+    const QJsonArray fetches = sim->requests(fetchPath);
+    QStringList tokens;
+    for (const QJsonValue &fetch : fetches) {
+        const QJsonObject body = Simulator::jsonBody(fetch.toObject());
+        QCOMPARE(body.value(QLatin1String("service")).toString(), QStringLiteral("morvane.platform.getgongzhongqrcode"));
+        QCOMPARE(body.value(QLatin1String("productId")).toString(), QStringLiteral("10015"));
+        QCOMPARE(body.value(QLatin1String("channelId")).toString(), QStringLiteral("10000"));
+        QVERIFY(body.contains(QLatin1String("sessionId")));
+        QCOMPARE(body.value(QLatin1String("sessionId")).toString(), QString());
+        const QString token = body.value(QLatin1String("preLoginToken")).toString();
+        QVERIFY2(shape.match(token).hasMatch(), qPrintable(token));
+        QCOMPARE(token.size(), 6 + 36);
+        tokens.append(token);
+    }
+    QVERIFY(tokens.at(0) != tokens.at(1));
+    QCOMPARE(QSet<QString>(tokens.cbegin(), tokens.cend()), QSet<QString>({first->loginToken(), second->loginToken()}));
+
+    // The polls carry the dialog's own token, and no stored token since none was stored.
+    QTRY_VERIFY(countWithToken(sim->requests(pollPath), first->loginToken()) >= 1);
+    for (const QJsonValue &poll : sim->requests(pollPath)) {
+        const QJsonObject body = Simulator::jsonBody(poll.toObject());
+        QVERIFY(tokens.contains(body.value(QLatin1String("preLoginToken")).toString()));
+        QVERIFY(!body.contains(QLatin1String("tokenId")));
+    }
+    delete first;
+    delete second;
+}
+
+void TestLoginDialog::renderedPicture_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::newRow("one letter") << QStringLiteral("a");
+    QTest::newRow("sign-in address")
+        << QStringLiteral("https://qr.tessaly.invalid/login?t=10015_123e4567-e89b-12d3-a456-426614174000");
+    QTest::newRow("case kept") << QStringLiteral("AbCdEfGh-ijKL");
+    QTest::newRow("chinese text") << QStringLiteral("请扫码登录Tessaly软件管家");
+    QTest::newRow("long text") << QStringLiteral("0123456789abcdef").repeated(12);
+}
+
+void TestLoginDialog::renderedPicture()
+{
+    QFETCH(QString, text);
+    const QImage image = renderQrCode(text);
+    QVERIFY(!image.isNull());
+    QCOMPARE(image.format(), QImage::Format_ARGB32_Premultiplied);
+    QVERIFY(image.width() >= 25 * qrModulePixels); // version 2 is the smallest
+    QVERIFY(pictureEncodes(image, text));
+    // White around the symbol's quiet-zone-free edge: the top-right finder's neighbour cell is light.
+    QCOMPARE(image.pixel(image.width() - 1, 7 * qrModulePixels + 1), qRgb(255, 255, 255));
+}
+
+void TestLoginDialog::dialogShowsSimulatorCode()
+{
+    QPointer<GongZhongLoginDialog> dialog = openDialog();
+    const QImage picture = child<QLabel>(dialog, "qrCodeLabel")->pixmap(Qt::ReturnByValue).toImage();
+    QCOMPARE(sim->requests(fetchPath).size(), 1);
+    const QString token = tokenOf(sim->requests(fetchPath).at(0));
+    QString expected = qrText;
+    expected.replace(QLatin1String("{preLoginToken}"), token);
+    QVERIFY(pictureEncodes(picture, expected));
+    QVERIFY(!pictureEncodes(picture, expected + QLatin1Char('x')));
+    delete dialog;
+}
+
+void TestLoginDialog::failedFetchKeepsPicture_data()
+{
+    QTest::addColumn<QJsonObject>("fault");
+    QTest::newRow("server error") << QJsonObject {{"kind", "status"}, {"status", 500}};
+    QTest::newRow("connection reset") << QJsonObject {{"kind", "reset"}};
+    QTest::newRow("not json") << QJsonObject {{"kind", "nonJson"}};
+    QTest::newRow("wrong types") << QJsonObject {{"kind", "wrongType"}};
+    QTest::newRow("truncated") << QJsonObject {{"kind", "truncated"}};
+}
+
+void TestLoginDialog::failedFetchKeepsPicture()
+{
+    QFETCH(QJsonObject, fault);
+    QPointer<GongZhongLoginDialog> dialog = openDialog();
+    auto *qrLabel = child<QLabel>(dialog, "qrCodeLabel");
+    const QImage before = qrLabel->pixmap(Qt::ReturnByValue).toImage();
+    QVERIFY(!before.isNull());
+
+    QVERIFY(sim->setScenario(scenario(0, QJsonObject {{fetchPath, fault}})));
+    QTest::mouseClick(child<QPushButton>(dialog, "refreshButton"), Qt::LeftButton);
+    // (the network layer sends a request once more when the connection drops without an answer)
+    const int fetches = sim->requests(fetchPath).size();
+    QVERIFY(fetches >= 2);
+    QVERIFY(dialog);
+    QCOMPARE(qrLabel->pixmap(Qt::ReturnByValue).toImage(), before);
+    QVERIFY(qrLabel->isVisible());
+    QVERIFY(!child<QLabel>(dialog, "refreshingLabel")->isVisible());
+
+    // The next good fetch replaces it again (same token, same text: same picture).
+    QVERIFY(sim->setScenario(scenario()));
+    QTest::mouseClick(child<QPushButton>(dialog, "refreshButton"), Qt::LeftButton);
+    QCOMPARE(sim->requests(fetchPath).size(), fetches + 1);
+    QCOMPARE(qrLabel->pixmap(Qt::ReturnByValue).toImage(), before);
+    delete dialog;
+}
+
+void TestLoginDialog::refreshingLabelWhileFetching()
+{
+    QVERIFY(sim->setScenario(scenario(0, QJsonObject {{fetchPath, delayFault(400)}})));
+    QPointer<GongZhongLoginDialog> dialog = new GongZhongLoginDialog(nullptr);
+    auto *qrLabel = child<QLabel>(dialog, "qrCodeLabel");
+    auto *refreshing = child<QLabel>(dialog, "refreshingLabel");
+    dialog->show();
+
+    int waitingSamples = 0;
+    int refreshingShown = 0;
+    Probe probe([&] {
+        if (!dialog || dialog->exchangesWaiting() == 0)
+            return;
+        ++waitingSamples;
+        if (refreshing->isVisible() && !qrLabel->isVisible() && refreshing->movie()->state() == QMovie::Running)
+            ++refreshingShown;
+    });
+    QTRY_VERIFY(!qrLabel->pixmap(Qt::ReturnByValue).isNull());
+    probe.stop();
+    QVERIFY(waitingSamples > 5);
+    QCOMPARE(refreshingShown, waitingSamples);
+    QVERIFY(qrLabel->isVisible());
+    QVERIFY(!refreshing->isVisible());
+    QCOMPARE(refreshing->movie()->state(), QMovie::NotRunning);
+    delete dialog;
+}
+
+void TestLoginDialog::switchPanels()
+{
+    QPointer<GongZhongLoginDialog> dialog = openDialog();
+    auto *qrPanel = child<QWidget>(dialog, "qrCenterWidget");
+    auto *phonePanel = child<QWidget>(dialog, "phoneCenterWidget");
+    auto *wechatTab = child<QPushButton>(dialog, "wechatTab");
+    auto *phoneTab = child<QPushButton>(dialog, "phoneTab");
+    const QString chosen = QStringLiteral(
+        "QPushButton{padding-bottom:10px;color:#2089F6;border:0px;border-bottom:2px solid #2089F6;background-color:white;}");
+    const QString other =
+        QStringLiteral("QPushButton{padding-bottom:10px;color:#484848;border:0px;background-color:white;}");
+    QCOMPARE(wechatTab->text(), QStringLiteral("微信登录"));
+    QCOMPARE(phoneTab->text(), QStringLiteral("手机号登录"));
+
+    QVERIFY(qrPanel->isVisible() && !phonePanel->isVisible());
+    QCOMPARE(wechatTab->styleSheet(), chosen);
+    QCOMPARE(phoneTab->styleSheet(), other);
+
+    QTest::mouseClick(phoneTab, Qt::LeftButton);
+    QVERIFY(!qrPanel->isVisible() && phonePanel->isVisible());
+    QCOMPARE(wechatTab->styleSheet(), other);
+    QCOMPARE(phoneTab->styleSheet(), chosen);
+
+    QTest::mouseClick(wechatTab, Qt::LeftButton);
+    QVERIFY(qrPanel->isVisible() && !phonePanel->isVisible());
+    QCOMPARE(wechatTab->styleSheet(), chosen);
+    delete dialog;
+}
+
+void TestLoginDialog::dragMovesDialog_data()
+{
+    QTest::addColumn<QPoint>("press");
+    QTest::addColumn<bool>("drags");
+    MyContext::isSmall = true; // 330 wide
+    QTest::newRow("inside the band") << QPoint(10, 10) << true;
+    QTest::newRow("x = 0") << QPoint(0, 10) << false;
+    QTest::newRow("y = 0") << QPoint(10, 0) << false;
+    QTest::newRow("y = 44") << QPoint(10, 44) << true;
+    QTest::newRow("y = 45") << QPoint(10, 45) << false;
+    QTest::newRow("x = width - 51") << QPoint(330 - 51, 10) << true;
+    QTest::newRow("close button") << QPoint(330 - 50, 10) << false;
+}
+
+void TestLoginDialog::dragMovesDialog()
+{
+    QFETCH(QPoint, press);
+    QFETCH(bool, drags);
+    MyContext::isSmall = true;
+    QPointer<GongZhongLoginDialog> dialog = new GongZhongLoginDialog(nullptr);
+    QCOMPARE(dialog->size(), QSize(330, 380));
+    dialog->move(200, 150);
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    const QPoint start = dialog->pos();
+
+    const QPoint global = dialog->mapToGlobal(press);
+    QMouseEvent down(QEvent::MouseButtonPress, press, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(dialog, &down);
+    QMouseEvent moved(QEvent::MouseMove, press + QPoint(30, 20), global + QPoint(30, 20), Qt::NoButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(dialog, &moved);
+    QCOMPARE(dialog->pos(), drags ? start + QPoint(30, 20) : start);
+
+    QMouseEvent up(QEvent::MouseButtonRelease, press + QPoint(30, 20), global + QPoint(30, 20), Qt::LeftButton,
+                   Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(dialog, &up);
+    const QPoint afterRelease = dialog->pos();
+    QMouseEvent hover(QEvent::MouseMove, press + QPoint(60, 60), global + QPoint(60, 60), Qt::NoButton,
+                      Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(dialog, &hover);
+    QCOMPARE(dialog->pos(), afterRelease);
+    delete dialog;
+}
+
+void TestLoginDialog::pollSuccessOnPhonePanel()
+{
+    QVERIFY(sim->setScenario(scenario(3)));
+    QPointer<GongZhongLoginDialog> dialog = new GongZhongLoginDialog(nullptr);
+    QSignalSpy success(dialog.data(), &GongZhongLoginDialog::loginSuccess);
+    QSignalSpy finished(dialog.data(), &QDialog::finished);
+    dialog->show();
+    showPhonePanel(dialog);
+    QVERIFY(child<QWidget>(dialog, "phoneCenterWidget")->isVisible());
+
+    QTRY_VERIFY(dialog.isNull());
+    QCOMPARE(success.count(), 1);
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).toInt(), int(QDialog::Accepted));
+    QVERIFY(MyContext::user);
+    QCOMPARE(MyContext::user->nickName(), QStringLiteral("小泰"));
+    QCOMPARE(MyContext::settings().value(QStringLiteral("tokenId")).toString(), QStringLiteral("tok-1"));
+    QCOMPARE(MyContext::settings().value(QStringLiteral("userSystemId")).toString(), QStringLiteral("1000"));
+    QCOMPARE(sim->requests(pollPath).size(), 3);
+}
+
+void TestLoginDialog::closeButtonStopsPolling()
+{
+    QPointer<GongZhongLoginDialog> dialog = openDialog();
+    const QString token = dialog->loginToken();
+    QSignalSpy finished(dialog.data(), &QDialog::finished);
+    QTRY_VERIFY(countWithToken(sim->requests(pollPath), token) >= 2);
+
+    QTest::mouseClick(child<QPushButton>(dialog, "closeButton"), Qt::LeftButton);
+    QTRY_VERIFY(dialog.isNull());
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).toInt(), int(QDialog::Rejected));
+    const int polls = countWithToken(sim->requests(pollPath), token);
+
+    // A second dialog polls several times meanwhile; the closed one sent nothing more.
+    QPointer<GongZhongLoginDialog> second = openDialog();
+    QTRY_VERIFY(countWithToken(sim->requests(pollPath), second->loginToken()) >= 4);
+    QCOMPARE(countWithToken(sim->requests(pollPath), token), polls);
+    delete second;
+}
+
+void TestLoginDialog::slowPlatformNeverOverlaps_data()
+{
+    QTest::addColumn<QString>("slowPath");
+    QTest::newRow("slow poll") << pollPath;
+    QTest::newRow("slow qr fetch") << fetchPath;
+    QTest::newRow("slow code request") << sendCodePath;
+    QTest::newRow("slow login") << loginPath;
+}
+
+void TestLoginDialog::slowPlatformNeverOverlaps()
+{
+    QFETCH(QString, slowPath);
+    const int delay = 200; // four poll intervals
+    QVERIFY(sim->setScenario(scenario(0, QJsonObject {{slowPath, delayFault(delay)}})));
+    QPointer<GongZhongLoginDialog> dialog = new GongZhongLoginDialog(nullptr);
+    dialog->show();
+    const QString token = dialog->loginToken();
+
+    if (slowPath == sendCodePath || slowPath == loginPath) {
+        QTRY_VERIFY(!child<QLabel>(dialog, "qrCodeLabel")->pixmap(Qt::ReturnByValue).isNull());
+        showPhonePanel(dialog);
+        QTest::keyClicks(child<QLineEdit>(dialog, "phoneNumEdit"), knownPhone);
+        QTest::keyClicks(child<QLineEdit>(dialog, "verifyCodeEdit"), QStringLiteral("000000"));
+        const char *button = slowPath == sendCodePath ? "sendCodeButton" : "phoneLoginButton";
+        QTest::mouseClick(child<QPushButton>(dialog, button), Qt::LeftButton);
+        QCOMPARE(sim->requests(slowPath).size(), 1);
+    }
+    // Enough polls that, overlapping, several would have started inside one slow answer.
+    QTRY_VERIFY(countWithToken(sim->requests(pollPath), token) >= 3);
+    delete dialog;
+
+    const QJsonArray polls = sim->requests(pollPath);
+    const QJsonArray slow = sim->requests(slowPath);
+    QVERIFY(!slow.isEmpty());
+    for (const QJsonValue &slowOne : slow) {
+        const double from = slowOne.toObject().value(QLatin1String("time")).toDouble();
+        for (const QJsonValue &poll : polls) {
+            if (poll == slowOne)
+                continue;
+            const double at = poll.toObject().value(QLatin1String("time")).toDouble();
+            QVERIFY2(at < from || at >= from + delay - 1,
+                     qPrintable(QStringLiteral("a poll started %1 ms into a %2 ms exchange").arg(at - from).arg(delay)));
+        }
+    }
+}
+
+void TestLoginDialog::phoneChecks_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("message");
+    const QString noNumber = QStringLiteral("请输入手机号！");
+    const QString badNumber = QStringLiteral("您输入的手机号格式有误！");
+    QTest::newRow("code request, no number") << QString() << QString() << "send" << noNumber;
+    QTest::newRow("code request, 10 digits") << QStringLiteral("1380000000") << QString() << "send" << badNumber;
+    QTest::newRow("code request, 12 digits") << QStringLiteral("138000000001") << QString() << "send" << badNumber;
+    QTest::newRow("login, no number") << QString() << knownCode << "login" << noNumber;
+    QTest::newRow("login, 10 digits") << QStringLiteral("1380000000") << knownCode << "login" << badNumber;
+    QTest::newRow("login, no code") << knownPhone << QString() << "login" << QStringLiteral("请输入验证码！");
+    QTest::newRow("login, 5-digit code") << knownPhone << QStringLiteral("12345") << "login"
+                                         << QStringLiteral("您输入的验证码有误！");
+    QTest::newRow("login, 7-digit code") << knownPhone << QStringLiteral("1234567") << "login"
+                                         << QStringLiteral("您输入的验证码有误！");
+}
+
+void TestLoginDialog::phoneChecks()
+{
+    QFETCH(QString, number);
+    QFETCH(QString, code);
+    QFETCH(QString, action);
+    QPointer<GongZhongLoginDialog> dialog = openDialog();
+    showPhonePanel(dialog);
+    QTest::keyClicks(child<QLineEdit>(dialog, "phoneNumEdit"), number);
+    QTest::keyClicks(child<QLineEdit>(dialog, "verifyCodeEdit"), code);
+    auto *sendCode = child<QPushButton>(dialog, "sendCodeButton");
+    QTest::mouseClick(action == QLatin1String("send") ? sendCode : child<QPushButton>(dialog, "phoneLoginButton"),
+                      Qt::LeftButton);
+
+    QVERIFY(dialog);
+    QTEST(child<QLabel>(dialog, "messageLabel")->text(), "message");
+    QCOMPARE(sim->requests(sendCodePath).size(), 0);
+    QCOMPARE(sim->requests(loginPath).size(), 0);
+    QVERIFY(sendCode->isEnabled());
+    QCOMPARE(sendCode->text(), QStringLiteral("发送验证码"));
+    QVERIFY(!MyContext::user);
+    delete dialog;
+}
+
+void TestLoginDialog::lettersRefused()
+{
+    QPointer<GongZhongLoginDialog> dialog = openDialog();
+    showPhonePanel(dialog);
+    auto *number = child<QLineEdit>(dialog, "phoneNumEdit");
+    QCOMPARE(number->placeholderText(), QStringLiteral("请输入手机号"));
+    QCOMPARE(child<QLineEdit>(dialog, "verifyCodeEdit")->placeholderText(), QStringLiteral("请输入验证码"));
+    QTest::keyClicks(number, QStringLiteral("1a3b8 -+0x"));
+    QCOMPARE(number->text(), QStringLiteral("1380"));
+    QString letters = QStringLiteral("abc");
+    int pos = 0;
+    QCOMPARE(number->validator()->validate(letters, pos), QValidator::Invalid);
+    delete dialog;
+}
+
+void TestLoginDialog::platformAnswersShown_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QJsonObject>("faults");
+    QTest::addColumn<QString>("message");
+    const QString network = QStringLiteral("网络异常，请检查网络连接！");
+    const QJsonObject reset {{"kind", "reset"}};
+    const QJsonObject status {{"kind", "status"}, {"status", 502}};
+    QTest::newRow("code request, unknown number")
+        << "send" << unknownPhone << QString() << QJsonObject() << QStringLiteral("手机号未注册");
+    QTest::newRow("code request, refused")
+        << "send" << busyPhone << QString() << QJsonObject() << QStringLiteral("发送过于频繁，请稍后再试");
+    QTest::newRow("code request, no network")
+        << "send" << knownPhone << QString() << QJsonObject {{sendCodePath, reset}} << network;
+    QTest::newRow("code request, server error")
+        << "send" << knownPhone << QString() << QJsonObject {{sendCodePath, status}} << network;
+    QTest::newRow("login, wrong code")
+        << "login" << knownPhone << QStringLiteral("000000") << QJsonObject() << QStringLiteral("验证码错误");
+    QTest::newRow("login, no network")
+        << "login" << knownPhone << knownCode << QJsonObject {{loginPath, reset}} << network;
+    QTest::newRow("login, server error")
+        << "login" << knownPhone << knownCode << QJsonObject {{loginPath, status}} << network;
+}
+
+void TestLoginDialog::platformAnswersShown()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, number);
+    QFETCH(QString, code);
+    QFETCH(QJsonObject, faults);
+    QVERIFY(sim->setScenario(scenario(0, faults)));
+    QPointer<GongZhongLoginDialog> dialog = openDialog();
+    QSignalSpy success(dialog.data(), &GongZhongLoginDialog::loginSuccess);
+    showPhonePanel(dialog);
+    QTest::keyClicks(child<QLineEdit>(dialog, "phoneNumEdit"), number);
+    QTest::keyClicks(child<QLineEdit>(dialog, "verifyCodeEdit"), code);
+    auto *sendCode = child<QPushButton>(dialog, "sendCodeButton");
+    const bool send = action == QLatin1String("send");
+    QTest::mouseClick(send ? sendCode : child<QPushButton>(dialog, "phoneLoginButton"), Qt::LeftButton);
+
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(!sim->requests(send ? sendCodePath : loginPath).isEmpty());
+    QTEST(child<QLabel>(dialog, "messageLabel")->text(), "message");
+    // A refused code request gives the button back at once.
+    QVERIFY(sendCode->isEnabled());
+    QCOMPARE(sendCode->text(), QStringLiteral("发送验证码"));
+    QCOMPARE(success.count(), 0);
+    QVERIFY(!MyContext::user);
+    QVERIFY(!MyContext::settings().contains(QStringLiteral("tokenId")));
+    delete dialog;
+}
+
+void TestLoginDialog::countdownSteps()
+{
+    LoginDialogTiming timing = fastTiming();
+    timing.countdownStart = 3;
+    GongZhongLoginDialog::setTiming(timing);
+    QPointer<GongZhongLoginDialog> dialog = openDialog();
+    showPhonePanel(dialog);
+    QTest::keyClicks(child<QLineEdit>(dialog, "phoneNumEdit"), knownPhone);
+    auto *sendCode = child<QPushButton>(dialog, "sendCodeButton");
+    const QString readyStyle = sendCode->styleSheet();
+    QTest::mouseClick(sendCode, Qt::LeftButton);
+
+    QCOMPARE(sim->requests(sendCodePath).size(), 1);
+    const QJsonObject body = Simulator::jsonBody(sim->requests(sendCodePath).at(0).toObject());
+    QCOMPARE(body.value(QLatin1String("dyData")).toObject().value(QLatin1String("phoneNum")).toString(), knownPhone);
+    QCOMPARE(child<QLabel>(dialog, "messageLabel")->text(), QString());
+    QCOMPARE(sendCode->text(), QStringLiteral("3S"));
+    QVERIFY(!sendCode->isEnabled());
+    QCOMPARE(sendCode->styleSheet(),
+             QStringLiteral("QPushButton{color:#BFB8B8;border:0px; background-color:white;border-bottom:2px solid white;}"));
+
+    dialog->onTimeOut();
+    QCOMPARE(sendCode->text(), QStringLiteral("2S"));
+    dialog->onTimeOut();
+    QCOMPARE(sendCode->text(), QStringLiteral("1S"));
+    QVERIFY(!sendCode->isEnabled());
+    dialog->onTimeOut();
+    QCOMPARE(sendCode->text(), QStringLiteral("发送验证码"));
+    QVERIFY(sendCode->isEnabled());
+    QCOMPARE(sendCode->styleSheet(), readyStyle);
+    QVERIFY(readyStyle.startsWith(
+        QStringLiteral("QPushButton{color:#484848;border:0px; background-color:white;border-bottom:2px solid white;}")));
+    delete dialog;
+}
+
+void TestLoginDialog::countdownRunsOnItsTimer()
+{
+    LoginDialogTiming timing = fastTiming();
+    timing.countdownStart = 4;
+    timing.countdownIntervalMs = 30;
+    GongZhongLoginDialog::setTiming(timing);
+    QPointer<GongZhongLoginDialog> dialog = openDialog();
+    showPhonePanel(dialog);
+    QTest::keyClicks(child<QLineEdit>(dialog, "phoneNumEdit"), knownPhone);
+    auto *sendCode = child<QPushButton>(dialog, "sendCodeButton");
+
+    QStringList shown;
+    Probe probe([&] {
+        if (dialog && (shown.isEmpty() || shown.last() != sendCode->text()))
+            shown.append(sendCode->text());
+    });
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(sendCode, Qt::LeftButton);
+    QTRY_VERIFY(sendCode->isEnabled());
+    probe.stop();
+    QVERIFY(clock.elapsed() >= 4 * 30 - 5);
+    QCOMPARE(sendCode->text(), QStringLiteral("发送验证码"));
+    // Every count the probe saw came in order, ending with the restored button.
+    QVERIFY2(shown.contains(QStringLiteral("3S")) || shown.contains(QStringLiteral("2S")), qPrintable(shown.join(',')));
+    QCOMPARE(shown.last(), QStringLiteral("发送验证码"));
+    delete dialog;
+}
+
+void TestLoginDialog::phoneLoginSuccess()
+{
+    QPointer<GongZhongLoginDialog> dialog = openDialog();
+    QSignalSpy success(dialog.data(), &GongZhongLoginDialog::loginSuccess);
+    QSignalSpy finished(dialog.data(), &QDialog::finished);
+    showPhonePanel(dialog);
+    QTest::keyClicks(child<QLineEdit>(dialog, "phoneNumEdit"), knownPhone);
+    QTest::keyClicks(child<QLineEdit>(dialog, "verifyCodeEdit"), knownCode);
+    QTest::mouseClick(child<QPushButton>(dialog, "phoneLoginButton"), Qt::LeftButton);
+
+    QCOMPARE(success.count(), 1);
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).toInt(), int(QDialog::Accepted));
+    QTRY_VERIFY(dialog.isNull());
+    const QJsonObject body = Simulator::jsonBody(sim->requests(loginPath).at(0).toObject());
+    QCOMPARE(body.value(QLatin1String("userSystemId")).toString(), QStringLiteral("1000"));
+    QCOMPARE(body.value(QLatin1String("dyData")).toObject().value(QLatin1String("verifyCode")).toString(), knownCode);
+    QVERIFY(MyContext::user);
+    QCOMPARE(MyContext::user->userId(), QStringLiteral("u1"));
+    QCOMPARE(MyContext::settings().value(QStringLiteral("tokenId")).toString(), QStringLiteral("tok-1"));
+    QCOMPARE(MyContext::settings().value(QStringLiteral("userSystemId")).toString(), QStringLiteral("1000"));
+}
+
+void TestLoginDialog::closeWhileExchangeWaits_data()
+{
+    QTest::addColumn<QString>("slowPath");
+    QTest::addColumn<bool>("succeeds");
+    QTest::newRow("qr fetch") << fetchPath << false;
+    QTest::newRow("poll") << pollPath << false;
+    QTest::newRow("poll that signs in") << pollPath << true;
+    QTest::newRow("code request") << sendCodePath << false;
+    QTest::newRow("login") << loginPath << false;
+    QTest::newRow("login that signs in") << loginPath << true;
+}
+
+// The dialog is closed, and deleted, while its exchange waits; the exchange then returns into a
+// slot of a dialog that no longer exists.
+void TestLoginDialog::closeWhileExchangeWaits()
+{
+    QFETCH(QString, slowPath);
+    QFETCH(bool, succeeds);
+    const int delay = 250;
+    QVERIFY(sim->setScenario(scenario(slowPath == pollPath && succeeds ? 1 : 0,
+                                      QJsonObject {{slowPath, delayFault(delay)}})));
+    LoginDialogTiming timing = fastTiming();
+    if (slowPath != pollPath)
+        timing.pollIntervalMs = 3600 * 1000; // only the exchange under test waits
+    timing.countdownIntervalMs = 20;
+    GongZhongLoginDialog::setTiming(timing);
+
+    QSignalSpy lateSignIn(SignInNotifier::instance(), &SignInNotifier::signedInAfterClose);
+    QPointer<GongZhongLoginDialog> dialog = new GongZhongLoginDialog(nullptr);
+    const QString token = dialog->loginToken();
+    QSignalSpy success(dialog.data(), &GongZhongLoginDialog::loginSuccess);
+    dialog->show();
+    auto *qrLabel = child<QLabel>(dialog, "qrCodeLabel");
+    if (slowPath != fetchPath)
+        QTRY_VERIFY(!qrLabel->pixmap(Qt::ReturnByValue).isNull());
+
+    bool closed = false;
+    Probe closer([&] {
+        if (dialog && !closed && dialog->exchangesWaiting() > 0) {
+            closed = true;
+            QTest::mouseClick(child<QPushButton>(dialog, "closeButton"), Qt::LeftButton);
+        }
+    });
+    if (slowPath == sendCodePath || slowPath == loginPath) {
+        showPhonePanel(dialog);
+        QTest::keyClicks(child<QLineEdit>(dialog, "phoneNumEdit"), knownPhone);
+        QTest::keyClicks(child<QLineEdit>(dialog, "verifyCodeEdit"), succeeds ? knownCode : QStringLiteral("000000"));
+        const char *button = slowPath == sendCodePath ? "sendCodeButton" : "phoneLoginButton";
+        QTest::mouseClick(child<QPushButton>(dialog, button), Qt::LeftButton);
+    }
+    QTRY_VERIFY(dialog.isNull());
+    closer.stop();
+    QVERIFY(closed);
+    QCOMPARE(sim->requests(slowPath).size(), 1);
+    QCOMPARE(success.count(), 0);
+
+    if (succeeds) {
+        QTRY_COMPARE(lateSignIn.count(), 1);
+        QVERIFY(MyContext::user);
+        QCOMPARE(MyContext::settings().value(QStringLiteral("tokenId")).toString(), QStringLiteral("tok-1"));
+    } else {
+        QCOMPARE(lateSignIn.count(), 0);
+        QVERIFY(!MyContext::user);
+    }
+
+    // No poll of the closed dialog follows while another dialog polls several times.
+    const int polls = countWithToken(sim->requests(pollPath), token);
+    GongZhongLoginDialog::setTiming(fastTiming());
+    QVERIFY(sim->setScenario(scenario()));
+    QPointer<GongZhongLoginDialog> second = openDialog();
+    QTRY_VERIFY(countWithToken(sim->requests(pollPath), second->loginToken()) >= 3);
+    QCOMPARE(countWithToken(sim->requests(pollPath), token), polls);
+    delete second;
+}
+
+QTEST_MAIN(TestLoginDialog)
+#include "tst_logindialog.moc"

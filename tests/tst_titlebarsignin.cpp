@@ -1,0 +1,475 @@
+#include "account/contactus.h"
+#include "account/gongzhonglogindialog.h"
+#include "account/myloginbtn.h"
+#include "account/perinfofloatdialog.h"
+#include "account/roundqlabel.h"
+#include "account/user.h"
+#include "platform/apppaths.h"
+#include "platform/mycontext.h"
+#include "shell/titlebar.h"
+#include "support/simulator.h"
+
+#include <QtTest>
+#include <QBuffer>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QSettings>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QString pollPath = QStringLiteral("/user/user/gongzhongqrcodelogin.html");
+const QString loginPath = QStringLiteral("/user/user/phonelogin.html");
+const QString knownPhone = QStringLiteral("13800000000");
+const QString knownCode = QStringLiteral("123456");
+
+QString pngBase64(const QColor &colour, const QSize &size = QSize(40, 40))
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return QString::fromLatin1(bytes.toBase64());
+}
+
+QJsonObject scenario(const QString &headImgBase64 = {}, int pollsUntilLogin = 0, const QJsonObject &faults = {})
+{
+    const QJsonObject user {{"userId", "u1"},
+                            {"nickName", QStringLiteral("小泰")},
+                            {"headImgBase64", headImgBase64},
+                            {"userSystemId", "1000"},
+                            {"tokens", QJsonArray {"tok-1"}}};
+    return QJsonObject {
+        {"users", QJsonArray {user}},
+        {"phones", QJsonArray {QJsonObject {{"phoneNum", knownPhone}, {"verifyCode", knownCode}, {"userId", "u1"}}}},
+        {"qr", QJsonObject {{"pollsUntilLogin", pollsUntilLogin}, {"userId", "u1"}}},
+        {"faults", faults}};
+}
+
+LoginDialogTiming fastTiming()
+{
+    LoginDialogTiming timing;
+    timing.pollIntervalMs = 50;
+    timing.countdownIntervalMs = 3600 * 1000;
+    timing.firstFetchDelayMs = 10;
+    return timing;
+}
+
+// Runs a step every few milliseconds, also while an exchange waits in its local event loop.
+class Probe : public QObject
+{
+public:
+    explicit Probe(std::function<void()> step)
+        : m_step(std::move(step))
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] { m_step(); });
+        m_timer.start(5);
+    }
+    void stop() { m_timer.stop(); }
+
+private:
+    std::function<void()> m_step;
+    QTimer m_timer;
+};
+
+// A window holding a title bar, as the main window does.
+struct Window
+{
+    Window()
+    {
+        auto *layout = new QHBoxLayout(&frame);
+        layout->setContentsMargins(0, 0, 0, 0);
+        titleBar = new TitleBar(&frame);
+        layout->addWidget(titleBar);
+        frame.resize(1100, titleBar->height());
+    }
+    MyLoginBtn *button() const { return titleBar->loginButtonWidget(); }
+    PerInfoFloatDialog *popup() const { return titleBar->accountPopupWidget(); }
+    QList<GongZhongLoginDialog *> dialogs() const { return titleBar->findChildren<GongZhongLoginDialog *>(); }
+
+    QWidget frame;
+    TitleBar *titleBar = nullptr;
+};
+
+void signInDirectly(const QString &headImgBase64)
+{
+    auto *user = new User;
+    user->setNickName(QStringLiteral("小泰"));
+    user->setUserId(QStringLiteral("u1"));
+    user->setUserSystemId(QStringLiteral("1000"));
+    user->setHeadImgBase64(headImgBase64);
+    MyContext::user = user;
+}
+
+bool isRed(QRgb pixel)
+{
+    return qAlpha(pixel) == 255 && qRed(pixel) > 200 && qGreen(pixel) < 60 && qBlue(pixel) < 60;
+}
+
+} // namespace
+
+class TestTitleBarSignIn : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void signedOutOpensNewDialogEachTime();
+    void qrSignInShowsUser_data();
+    void qrSignInShowsUser();
+    void refreshKeepsOneConnection();
+    void popupPosition_data();
+    void popupPosition();
+    void popupContent();
+    void roundHeadImage();
+    void loginOutClearsSettings();
+    void contactModeThreeOpensContactUs();
+    void storedTokenShowsUserAtStart();
+    void lateSignInShowsInTitleBar_data();
+    void lateSignInShowsInTitleBar();
+
+private:
+    std::unique_ptr<Simulator> sim;
+    QTemporaryDir appDir;
+};
+
+void TestTitleBarSignIn::initTestCase()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("tessaly.platform.debug=false"));
+    QVERIFY(appDir.isValid());
+    AppPaths::setAppDirForTesting(appDir.path());
+    MyContext::initScreenClass();
+    sim = std::make_unique<Simulator>(scenario());
+    QVERIFY(sim->isRunning());
+    sim->useForPlatform();
+}
+
+void TestTitleBarSignIn::init()
+{
+    GongZhongLoginDialog::setTiming(fastTiming());
+    QVERIFY(sim->setScenario(scenario()));
+    sim->clearRequests();
+    MyContext::loginOut();
+}
+
+void TestTitleBarSignIn::cleanup()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (qobject_cast<ContactUS *>(widget))
+            delete widget;
+    }
+    MyContext::loginOut();
+    MyContext::kefuMode = QStringLiteral("1");
+    MyContext::initScreenClass();
+    GongZhongLoginDialog::setTiming(LoginDialogTiming());
+}
+
+void TestTitleBarSignIn::signedOutOpensNewDialogEachTime()
+{
+    Window window;
+    QCOMPARE(window.button()->text(), QStringLiteral("登录"));
+    QTest::mouseClick(window.button(), Qt::LeftButton);
+    QCOMPARE(window.dialogs().size(), 1);
+    QPointer<GongZhongLoginDialog> first = window.dialogs().first();
+    QVERIFY(first->isVisible());
+    QVERIFY(first->isModal());
+
+    QTest::mouseClick(first->findChild<QPushButton *>(QStringLiteral("closeButton")), Qt::LeftButton);
+    QTRY_VERIFY(first.isNull());
+    QTest::mouseClick(window.button(), Qt::LeftButton);
+    QCOMPARE(window.dialogs().size(), 1);
+    QVERIFY(window.dialogs().first() != nullptr);
+}
+
+void TestTitleBarSignIn::qrSignInShowsUser_data()
+{
+    QTest::addColumn<QString>("head");
+    QTest::addColumn<QString>("look");
+    QTest::newRow("head image") << pngBase64(Qt::red) << "round";
+    QTest::newRow("no head image") << QString() << "default";
+    QTest::newRow("head image that does not decode") << QString::fromLatin1(QByteArray("not a picture").toBase64())
+                                                     << "empty";
+}
+
+void TestTitleBarSignIn::qrSignInShowsUser()
+{
+    QFETCH(QString, head);
+    QFETCH(QString, look);
+    QVERIFY(sim->setScenario(scenario(head, 2)));
+    Window window;
+    QTest::mouseClick(window.button(), Qt::LeftButton);
+    QPointer<GongZhongLoginDialog> dialog = window.dialogs().value(0);
+    QVERIFY(dialog);
+    QTRY_VERIFY(dialog.isNull());
+
+    QCOMPARE(window.button()->text(), QStringLiteral("小泰"));
+    QCOMPARE(window.button()->iconSize(), QSize(30, 30));
+    const QIcon icon = window.button()->icon();
+    if (look == QLatin1String("empty")) {
+        QVERIFY(icon.isNull());
+        return;
+    }
+    QVERIFY(!icon.isNull());
+    if (look == QLatin1String("round")) {
+        const QImage picture = icon.pixmap(QSize(60, 60), QIcon::Normal, QIcon::On).toImage();
+        QCOMPARE(picture.size(), QSize(60, 60));
+        QVERIFY(isRed(picture.pixel(30, 30)));
+        QVERIFY(isRed(picture.pixel(30, 2)));
+        QCOMPARE(qAlpha(picture.pixel(1, 1)), 0);   // cut to a circle
+        QCOMPARE(qAlpha(picture.pixel(58, 58)), 0);
+    } else {
+        const QImage fallback = QPixmap(QStringLiteral(":/icons/icons/defalut_title_head_img.png")).toImage();
+        const QImage picture = icon.pixmap(fallback.size(), QIcon::Normal, QIcon::On).toImage();
+        QCOMPARE(picture.convertToFormat(QImage::Format_ARGB32), fallback.convertToFormat(QImage::Format_ARGB32));
+    }
+}
+
+void TestTitleBarSignIn::refreshKeepsOneConnection()
+{
+    Window window;
+    MyLoginBtn *button = window.button();
+    for (int i = 0; i < 4; ++i)
+        window.titleBar->refreshContent();
+    QCOMPARE(button->receiverCount(&QPushButton::clicked), 1);
+    QCOMPARE(button->receiverCount(&MyLoginBtn::showPer), 0);
+    QCOMPARE(button->receiverCount(&MyLoginBtn::hidePer), 0);
+
+    signInDirectly(QString());
+    for (int i = 0; i < 4; ++i)
+        window.titleBar->refreshContent();
+    QCOMPARE(button->receiverCount(&QPushButton::clicked), 0);
+    QCOMPARE(button->receiverCount(&MyLoginBtn::showPer), 1);
+    QCOMPARE(button->receiverCount(&MyLoginBtn::hidePer), 1);
+
+    // Signed in, a click opens no dialog; the hover signals drive the popup.
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(window.dialogs().size(), 0);
+    emit button->showPer();
+    QVERIFY(window.popup()->isVisible());
+    emit button->hidePer();
+    QVERIFY(!window.popup()->isVisible());
+
+    window.titleBar->loginOut();
+    QCOMPARE(button->receiverCount(&QPushButton::clicked), 1);
+    QCOMPARE(button->receiverCount(&MyLoginBtn::showPer), 0);
+    QCOMPARE(button->receiverCount(&MyLoginBtn::hidePer), 0);
+}
+
+void TestTitleBarSignIn::popupPosition_data()
+{
+    QTest::addColumn<bool>("small");
+    QTest::addColumn<int>("below");
+    QTest::newRow("small screen") << true << 0;
+    QTest::newRow("normal screen") << false << 5;
+}
+
+void TestTitleBarSignIn::popupPosition()
+{
+    QFETCH(bool, small);
+    QFETCH(int, below);
+    MyContext::isSmall = small; // initScreenClass() sets it back in cleanup()
+    signInDirectly(QString());
+    Window window;
+    window.frame.move(120, 80);
+    window.frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window.frame));
+
+    PerInfoFloatDialog *popup = window.popup();
+    QCOMPARE(popup->objectName(), QStringLiteral("perInfoFloatDialog"));
+    QCOMPARE(popup->size(), small ? QSize(260, 300) : QSize(300, 300));
+    QVERIFY(!popup->isVisible());
+    emit window.button()->showPer();
+    QVERIFY(popup->isVisible());
+
+    const QPoint corner = window.button()->mapToGlobal(QPoint(0, 0));
+    const int distance = (popup->width() - window.button()->width()) / 2;
+    QCOMPARE(popup->pos(), QPoint(corner.x() - distance, corner.y() + window.button()->height() + below));
+    QCOMPARE(popup->size(), small ? QSize(260, 300) : QSize(300, 300));
+    // Centred under the button.
+    QVERIFY(qAbs(popup->geometry().center().x() - (corner.x() + window.button()->width() / 2)) <= 1);
+}
+
+void TestTitleBarSignIn::popupContent()
+{
+    signInDirectly(QString());
+    Window window;
+    PerInfoFloatDialog *popup = window.popup();
+    emit window.button()->showPer();
+    QCOMPARE(popup->nickNameLabel()->text(), QStringLiteral("小泰"));
+    QCOMPARE(popup->userIdLabel()->text(), QStringLiteral("u1"));
+    QCOMPARE(popup->loginOutButton()->text(), QStringLiteral("退出登录"));
+    const QImage fallback = QPixmap(QStringLiteral(":/icons/icons/defalut_head_img.png")).toImage();
+    QCOMPARE(popup->headLabel()->pixmap(Qt::ReturnByValue).toImage(), fallback);
+
+    // The popup is refreshed each time it is shown: a new user shows at the next hover.
+    MyContext::loginOut();
+    signInDirectly(pngBase64(Qt::red));
+    MyContext::user->setNickName(QStringLiteral("小雅"));
+    emit window.button()->showPer();
+    QCOMPARE(popup->nickNameLabel()->text(), QStringLiteral("小雅"));
+    QVERIFY(isRed(popup->headLabel()->pixmap(Qt::ReturnByValue).toImage().pixel(5, 5)));
+
+    MyContext::user->setHeadImgBase64(QString::fromLatin1(QByteArray("garbage").toBase64()));
+    emit window.button()->showPer();
+    QVERIFY(popup->headLabel()->pixmap(Qt::ReturnByValue).isNull());
+}
+
+void TestTitleBarSignIn::roundHeadImage()
+{
+    RoundQLabel label;
+    label.resize(60, 40);
+    QImage red(20, 20, QImage::Format_ARGB32);
+    red.fill(Qt::red);
+
+    // Without a pixmap the label paints as a plain label: nothing over the background here.
+    QImage canvas(label.size(), QImage::Format_ARGB32);
+    canvas.fill(Qt::blue);
+    label.render(&canvas, QPoint(), QRegion(), QWidget::DrawChildren);
+    QCOMPARE(canvas.pixel(20, 20), QColor(Qt::blue).rgb());
+
+    label.setPixmap(QPixmap::fromImage(red));
+    canvas.fill(Qt::blue);
+    label.render(&canvas, QPoint(), QRegion(), QWidget::DrawChildren);
+    // A circle of diameter 40 at the top-left corner.
+    QVERIFY(isRed(canvas.pixel(20, 20)));
+    QVERIFY(isRed(canvas.pixel(20, 2)));
+    QCOMPARE(canvas.pixel(1, 1), QColor(Qt::blue).rgb());
+    QCOMPARE(canvas.pixel(39, 39), QColor(Qt::blue).rgb());
+    QCOMPARE(canvas.pixel(50, 20), QColor(Qt::blue).rgb()); // right of the circle
+}
+
+void TestTitleBarSignIn::loginOutClearsSettings()
+{
+    QVERIFY(sim->setScenario(scenario(QString(), 1)));
+    Window window;
+    window.frame.show();
+    QTest::mouseClick(window.button(), Qt::LeftButton);
+    QPointer<GongZhongLoginDialog> dialog = window.dialogs().value(0);
+    QTRY_VERIFY(dialog.isNull());
+    QCOMPARE(MyContext::settings().value(QStringLiteral("tokenId")).toString(), QStringLiteral("tok-1"));
+    QCOMPARE(window.button()->text(), QStringLiteral("小泰"));
+
+    emit window.button()->showPer();
+    QVERIFY(window.popup()->isVisible());
+    QTest::mouseClick(window.popup()->loginOutButton(), Qt::LeftButton);
+
+    QVERIFY(!MyContext::user);
+    QVERIFY(!MyContext::settings().contains(QStringLiteral("tokenId")));
+    QVERIFY(!MyContext::settings().contains(QStringLiteral("userSystemId")));
+    QVERIFY(!window.popup()->isVisible());
+    QCOMPARE(window.button()->text(), QStringLiteral("登录"));
+    const QImage plain = QPixmap(QStringLiteral(":/icons/icons/login_white.png")).toImage();
+    QCOMPARE(window.button()->iconSize(), QSize(25, 25));
+    QCOMPARE(window.button()->icon().pixmap(plain.size()).toImage().convertToFormat(QImage::Format_ARGB32),
+             plain.convertToFormat(QImage::Format_ARGB32));
+
+    // Signed out again: the button opens a sign-in dialog.
+    QTest::mouseClick(window.button(), Qt::LeftButton);
+    QCOMPARE(window.dialogs().size(), 1);
+}
+
+void TestTitleBarSignIn::contactModeThreeOpensContactUs()
+{
+    MyContext::kefuMode = QStringLiteral("3");
+    Window window;
+    QTest::mouseClick(window.titleBar->contactButtonWidget(), Qt::LeftButton);
+    QTest::mouseClick(window.titleBar->contactButtonWidget(), Qt::LeftButton);
+
+    QList<ContactUS *> opened;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *contact = qobject_cast<ContactUS *>(widget))
+            opened.append(contact);
+    }
+    QCOMPARE(opened.size(), 2); // a new one for each click
+    QPointer<ContactUS> contact = opened.first();
+    QVERIFY(contact->isVisible());
+    QVERIFY(!contact->parent());
+    QVERIFY(contact->windowFlags() & Qt::FramelessWindowHint);
+    QStringList texts;
+    for (QLabel *label : contact->findChildren<QLabel *>())
+        texts.append(label->text());
+    QVERIFY(texts.contains(QStringLiteral("联系客服")));
+    QVERIFY(texts.contains(QStringLiteral("请您关注公众号联系客服即可")));
+    auto *picture = contact->findChild<QLabel *>(QStringLiteral("officialAccountLabel"));
+    QVERIFY(picture && !picture->pixmap(Qt::ReturnByValue).isNull());
+
+    QTest::mouseClick(contact->findChild<QPushButton *>(QStringLiteral("closeButton")), Qt::LeftButton);
+    QTRY_VERIFY(contact.isNull());
+}
+
+void TestTitleBarSignIn::storedTokenShowsUserAtStart()
+{
+    MyContext::settings().setValue(QStringLiteral("tokenId"), QStringLiteral("tok-1"));
+    MyContext context;
+    context.init();
+    QVERIFY(MyContext::user);
+
+    Window window; // built after start-up, as the main window is
+    QCOMPARE(window.button()->text(), QStringLiteral("小泰"));
+    QCOMPARE(window.button()->receiverCount(&MyLoginBtn::showPer), 1);
+    QCOMPARE(window.button()->receiverCount(&QPushButton::clicked), 0);
+    QCOMPARE(sim->requests(QStringLiteral("/user/user/tokenlogin.html")).size(), 1);
+    // Start-up's background work ends before the context goes.
+    QTRY_VERIFY(!context.findChild<QThread *>());
+}
+
+void TestTitleBarSignIn::lateSignInShowsInTitleBar_data()
+{
+    QTest::addColumn<QString>("slowPath");
+    QTest::newRow("qr poll") << pollPath;
+    QTest::newRow("phone login") << loginPath;
+}
+
+// The user closes the dialog while the answer that signs them in is still on its way.
+void TestTitleBarSignIn::lateSignInShowsInTitleBar()
+{
+    QFETCH(QString, slowPath);
+    const bool poll = slowPath == pollPath;
+    QVERIFY(sim->setScenario(scenario(QString(), poll ? 1 : 0,
+                                      QJsonObject {{slowPath, QJsonObject {{"kind", "delay"}, {"ms", 300}}}})));
+    if (!poll) {
+        LoginDialogTiming timing = fastTiming();
+        timing.pollIntervalMs = 3600 * 1000;
+        GongZhongLoginDialog::setTiming(timing);
+    }
+    Window window;
+    QTest::mouseClick(window.button(), Qt::LeftButton);
+    QPointer<GongZhongLoginDialog> dialog = window.dialogs().value(0);
+    QVERIFY(dialog);
+    auto *qrLabel = dialog->findChild<QLabel *>(QStringLiteral("qrCodeLabel"));
+    QTRY_VERIFY(!qrLabel->pixmap(Qt::ReturnByValue).isNull());
+
+    bool closed = false;
+    Probe closer([&] {
+        if (dialog && !closed && dialog->exchangesWaiting() > 0) {
+            closed = true;
+            QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("closeButton")), Qt::LeftButton);
+        }
+    });
+    if (!poll) {
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("phoneTab")), Qt::LeftButton);
+        QTest::keyClicks(dialog->findChild<QLineEdit *>(QStringLiteral("phoneNumEdit")), knownPhone);
+        QTest::keyClicks(dialog->findChild<QLineEdit *>(QStringLiteral("verifyCodeEdit")), knownCode);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("phoneLoginButton")), Qt::LeftButton);
+    }
+    QTRY_VERIFY(dialog.isNull());
+    closer.stop();
+    QVERIFY(closed);
+
+    QTRY_COMPARE(window.button()->text(), QStringLiteral("小泰"));
+    QCOMPARE(MyContext::settings().value(QStringLiteral("tokenId")).toString(), QStringLiteral("tok-1"));
+    QCOMPARE(window.button()->receiverCount(&MyLoginBtn::showPer), 1);
+    QCOMPARE(sim->requests(slowPath).size(), 1);
+}
+
+QTEST_MAIN(TestTitleBarSignIn)
+#include "tst_titlebarsignin.moc"
