@@ -127,6 +127,19 @@ void writeFile(const QString &path, const QByteArray &content)
     QCOMPARE(file.write(content), qint64(content.size()));
 }
 
+// Starts the simulator on a scenario file by hand; returns its base address (empty on failure).
+QUrl startSim(QProcess &sim, const QString &scenarioPath)
+{
+    sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    sim.start(Simulator::program(), {QStringLiteral("--scenario"), scenarioPath, QStringLiteral("--quiet")});
+    if (!sim.waitForStarted(5000))
+        return {};
+    const QDeadlineTimer deadline(5000);
+    while (!sim.canReadLine() && sim.waitForReadyRead(static_cast<int>(qMax<qint64>(1, deadline.remainingTime()))))
+        ;
+    return QUrl(QString::fromUtf8(sim.readLine()).trimmed());
+}
+
 // Peak resident memory of a process in KiB (0 when unknown).
 qint64 peakMemoryKiB(qint64 pid)
 {
@@ -167,6 +180,7 @@ private slots:
     void largeFilesAreStreamed();
     void scenarioIsReplacedAtRunTime();
     void badScenarioFileIsRefused();
+    void exampleScenarioServes();
     void endsPromptlyOnTerminate();
 
 private:
@@ -573,15 +587,28 @@ void TestPlatformSim::badScenarioFileIsRefused()
     QVERIFY(sim.readAllStandardError().contains("\"users\""));
 }
 
+void TestPlatformSim::exampleScenarioServes()
+{
+    QProcess sim;
+    const QUrl base = startSim(sim, QStringLiteral(TESSALY_TEST_FIXTURES "/../../tools/platform-sim/example-scenario.json"));
+    QVERIFY(base.isValid() && !base.isEmpty());
+    const QJsonObject init = parse(call(base.toString() + kAppInit, "{}").body);
+    QCOMPARE(init.value("data").toObject().value("productInfos").toArray().size(), 2);
+    const Answer icon = call(base.toString() + QStringLiteral("/files/notes.png"), {}, "GET");
+    QCOMPARE(icon.status, 200);
+    QVERIFY(icon.body.startsWith("\x89PNG"));
+    const QJsonObject login = parse(call(base.toString() + kTokenLogin, R"({"tokenId":"tok-1"})").body);
+    QCOMPARE(login.value("errorCode").toString(), QStringLiteral("0001"));
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
+}
+
 void TestPlatformSim::endsPromptlyOnTerminate()
 {
     const QString path = m_dir.path() + QStringLiteral("/hang-scenario.json");
     writeFile(path, R"({"faults": {"/user/init/appinit.html": {"kind": "hang"}}})");
     QProcess sim;
-    sim.start(Simulator::program(), {QStringLiteral("--scenario"), path, QStringLiteral("--quiet")});
-    QVERIFY(sim.waitForStarted(5000));
-    QTRY_VERIFY_WITH_TIMEOUT(sim.canReadLine(), 5000);
-    const QUrl base(QString::fromUtf8(sim.readLine()).trimmed());
+    const QUrl base = startSim(sim, path);
     QCOMPARE(base.host(), QStringLiteral("127.0.0.1"));
 
     // One request that is never answered and one idle connection that never sends anything.
