@@ -6,7 +6,7 @@
 // plain native format would be redirected to WOW6432Node and miss 64-bit applications.
 QVariant readUninstallValue(const UninstallRoot &root, const QString &pathName, const QString &valueName)
 {
-    QSettings settings(root.key + QLatin1Char('\\') + pathName,
-                       root.view64 ? QSettings::Registry64Format : QSettings::NativeFormat);
+    const QString key = root.key + QLatin1Char('\\') + pathName;
+    QSettings settings(key, root.view64 ? QSettings::Registry64Format : QSettings::NativeFormat);
     return settings.value(valueName);
 }
