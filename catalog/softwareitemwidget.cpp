@@ -59,6 +59,17 @@ QPushButton *makeButton(const QString &text, const char *style, const char *name
     return button;
 }
 
+// Whether all of the announced body arrived. Without a length, or with an encoded body whose length
+// is not what lands in the file, there is nothing to compare with.
+bool isComplete(const QNetworkReply *reply, qint64 received)
+{
+    const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+    const QByteArray encoding = reply->rawHeader(QByteArrayLiteral("Content-Encoding")).trimmed().toLower();
+    if (!announced.isValid() || !(encoding.isEmpty() || encoding == "identity"))
+        return true;
+    return announced.toLongLong() == received;
+}
+
 } // namespace
 
 SoftwareItemWidget::SoftwareItemWidget(QWidget *parent)
@@ -367,6 +378,14 @@ void SoftwareItemWidget::onDownloadFinished()
     delete m_downloadFile;
     m_downloadFile = nullptr;
 
+    if (!isComplete(m_downloadReply, size)) {
+        // A connection cut short can end without an error; a truncated installer must not run.
+        qCWarning(lcCatalog) << "Download error:" << "incomplete, received" << size << "of"
+                             << m_downloadReply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+        failDownload(TileText::downloadError());
+        return;
+    }
+
     const bool received = m_downloadReply->error() == QNetworkReply::NoError;
     releaseDownload();
     if (received && size > minimumInstallerSize) {
@@ -387,10 +406,11 @@ void SoftwareItemWidget::onDownloadError(QNetworkReply::NetworkError error)
     if ((reply && reply != m_downloadReply) || !m_downloadReply)
         return;
     qCWarning(lcCatalog) << "Download error:" << error << m_downloadReply->errorString();
-    failDownload(TileText::downloadError());
+    // The reply ends by itself after reporting; aborting it now would report a second error.
+    failDownload(TileText::downloadError(), false);
 }
 
-void SoftwareItemWidget::failDownload(const QString &text)
+void SoftwareItemWidget::failDownload(const QString &text, bool abort)
 {
     m_dotTimer->stop();
     operationButton()->setText(text);
@@ -400,11 +420,11 @@ void SoftwareItemWidget::failDownload(const QString &text)
         m_downloadFile = nullptr;
     }
     removeDownloadFolder();
-    releaseDownload();
+    releaseDownload(abort);
     updateControls();
 }
 
-void SoftwareItemWidget::releaseDownload()
+void SoftwareItemWidget::releaseDownload(bool abort)
 {
     QNetworkReply *reply = m_downloadReply;
     m_downloadReply = nullptr;
@@ -412,7 +432,7 @@ void SoftwareItemWidget::releaseDownload()
         return;
     // Aborting emits the reply's signals at once; they must not come back here.
     disconnect(reply, nullptr, this, nullptr);
-    if (reply->isRunning())
+    if (abort && reply->isRunning())
         reply->abort();
     reply->deleteLater();
 }

@@ -100,8 +100,8 @@ private:
     QPushButton *operationButton() const;
     QString operationBaseText() const;
     bool writeReceived();
-    void failDownload(const QString &text);
-    void releaseDownload();
+    void failDownload(const QString &text, bool abort = true);
+    void releaseDownload(bool abort = true);
     void removeDownloadFolder();
     void readRegistryPaths();
 

@@ -1,0 +1,403 @@
+// The catalog page and its tiles: the grid, the state each tile shows from the file-backed uninstall
+// registry, the main window's fill from the catalog, hover and painting.
+
+#include "app/mainwidget.h"
+#include "catalog/commonsoftwaremainwt.h"
+#include "catalog/productinfo.h"
+#include "catalog/softwareitemwidget.h"
+#include "catalog/tiletexts.h"
+#include "platform/apppaths.h"
+#include "platform/mycontext.h"
+
+#include <QDir>
+#include <QGraphicsDropShadowEffect>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString kMachineRoot = QStringLiteral("HKEY_LOCAL_MACHINE/SOFTWARE/Microsoft/Windows/CurrentVersion/Uninstall");
+
+// Registers an application the way its installer would, in the file-backed registry.
+void registerApp(const QString &pathName, const QVariantMap &values)
+{
+    const QString path = qEnvironmentVariable("TESSALY_REGISTRY_ROOT") + QLatin1Char('/') + kMachineRoot
+                         + QLatin1Char('/') + pathName + QStringLiteral(".ini");
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setIniCodec("UTF-8");
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        settings.setValue(it.key(), it.value());
+    settings.sync();
+}
+
+SoftwareItemWidget *tileAt(CommonSoftwareMainWT *page, int row, int column)
+{
+    QLayoutItem *item = page->grid()->itemAtPosition(row, column);
+    return item ? qobject_cast<SoftwareItemWidget *>(item->widget()) : nullptr;
+}
+
+bool shown(const SoftwareItemWidget *tile, const char *name)
+{
+    const QWidget *child = tile->findChild<QWidget *>(QLatin1String(name));
+    return child && !child->isHidden();
+}
+
+QImage render(SoftwareItemWidget *tile)
+{
+    QImage image(tile->size(), QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    tile->render(&image, QPoint(), QRegion(), QWidget::RenderFlags());
+    return image;
+}
+
+} // namespace
+
+class CatalogPageTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void grid_data();
+    void grid();
+    void states_data();
+    void states();
+    void tileLayout();
+    void missingIconLeavesEmptyArea();
+    void scrollBarFollowsContent();
+    void mainWindowFillsFromCatalog_data();
+    void mainWindowFillsFromCatalog();
+    void hoverShadowAndScale();
+    void labelEnterKeepsShadowOnInstalledTile_data();
+    void labelEnterKeepsShadowOnInstalledTile();
+    void paintFollowsScale();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_registry;
+    std::unique_ptr<QTemporaryDir> m_appDir;
+};
+
+void CatalogPageTest::initTestCase()
+{
+    if (qEnvironmentVariableIsEmpty("TESSALY_REGISTRY_ROOT")) {
+        m_registry = std::make_unique<QTemporaryDir>();
+        qputenv("TESSALY_REGISTRY_ROOT", m_registry->path().toLocal8Bit());
+    }
+}
+
+void CatalogPageTest::init()
+{
+    m_appDir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_appDir->isValid());
+    AppPaths::setAppDirForTesting(m_appDir->path());
+    QVERIFY(QDir(qEnvironmentVariable("TESSALY_REGISTRY_ROOT")).removeRecursively());
+}
+
+void CatalogPageTest::cleanup()
+{
+    MyContext::clearProductInfos();
+    AppPaths::setAppDirForTesting(QString());
+    m_appDir.reset();
+}
+
+void CatalogPageTest::grid_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QList<int>>("rowSizes");
+
+    QTest::newRow("empty catalog") << 0 << QList<int>{};
+    QTest::newRow("one") << 1 << QList<int>{1};
+    QTest::newRow("one full row") << 4 << QList<int>{4};
+    QTest::newRow("fifth starts row two") << 5 << QList<int>{4, 1};
+    QTest::newRow("nine") << 9 << QList<int>{4, 4, 1};
+}
+
+void CatalogPageTest::grid()
+{
+    QFETCH(int, count);
+    QFETCH(QList<int>, rowSizes);
+
+    CommonSoftwareMainWT page;
+    for (int i = 0; i < count; ++i) {
+        page.addItem(QStringLiteral("应用%1").arg(i), QString(), QPixmap(), QStringLiteral("app%1").arg(i),
+                     QStringLiteral("1.0.0.0"), QString());
+    }
+    QCOMPARE(page.grid()->count(), count);
+    QCOMPARE(page.findChildren<SoftwareItemWidget *>().size(), count);
+
+    QList<int> actual;
+    for (int row = 0; row < page.grid()->rowCount(); ++row) {
+        int inRow = 0;
+        for (int column = 0; column < 4; ++column)
+            inRow += tileAt(&page, row, column) ? 1 : 0;
+        if (inRow > 0)
+            actual.append(inRow);
+    }
+    QCOMPARE(actual, rowSizes);
+
+    // Catalog order: left to right, then top to bottom.
+    for (int i = 0; i < count; ++i) {
+        SoftwareItemWidget *tile = tileAt(&page, i / 4, i % 4);
+        QVERIFY(tile);
+        QCOMPARE(tile->findChild<QLabel *>(QStringLiteral("nameLabel"))->text(), QStringLiteral("应用%1").arg(i));
+        QCOMPARE(tile->size(), QSize(280, 320));
+        QCOMPARE(tile->minimumSize(), QSize(280, 320));
+        QCOMPARE(tile->maximumSize(), QSize(280, 320));
+    }
+}
+
+void CatalogPageTest::states_data()
+{
+    QTest::addColumn<QVariantMap>("registry");
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<bool>("needUpgrade");
+
+    const QString catalogVersion = QStringLiteral("3.1.0.2");
+    QTest::newRow("not installed") << QVariantMap{} << false << false;
+    QTest::newRow("same version")
+        << QVariantMap{{"DisplayName", "应用"}, {"DisplayVersion", catalogVersion}} << true << false;
+    QTest::newRow("older version")
+        << QVariantMap{{"DisplayName", "应用"}, {"DisplayVersion", "3.1.0.1"}} << true << true;
+    QTest::newRow("newer version counts too")
+        << QVariantMap{{"DisplayName", "应用"}, {"DisplayVersion", "9.0.0.0"}} << true << true;
+    QTest::newRow("trailing text") << QVariantMap{{"DisplayName", "应用"}, {"DisplayVersion", QString(catalogVersion + QLatin1Char(' '))}}
+                                   << true << true;
+    QTest::newRow("no version value") << QVariantMap{{"DisplayName", "应用"}} << true << true;
+    QTest::newRow("version without DisplayName is not installed")
+        << QVariantMap{{"DisplayVersion", catalogVersion}} << false << false;
+}
+
+void CatalogPageTest::states()
+{
+    QFETCH(QVariantMap, registry);
+    QFETCH(bool, installed);
+    QFETCH(bool, needUpgrade);
+
+    registry.insert(QStringLiteral("UninstallString"), QStringLiteral("/opt/app/uninst.exe"));
+    registry.insert(QStringLiteral("DisplayIcon"), QStringLiteral("\"/opt/app/app.exe\",0"));
+    registerApp(QStringLiteral("stateapp"), registry);
+
+    CommonSoftwareMainWT page;
+    page.addItem(QStringLiteral("应用"), QStringLiteral("描述"), QPixmap(), QStringLiteral("stateapp"),
+                 QStringLiteral("3.1.0.2"), QStringLiteral("http://127.0.0.1:9/files/a.exe"));
+    SoftwareItemWidget *tile = tileAt(&page, 0, 0);
+    QVERIFY(tile);
+    QCOMPARE(tile->isInstalled(), installed);
+    QCOMPARE(tile->needsUpgrade(), needUpgrade);
+
+    // The visible controls of each state; the uninstall button belongs to every installed tile.
+    QCOMPARE(shown(tile, "installButton"), !installed);
+    QCOMPARE(shown(tile, "upgradeButton"), installed && needUpgrade);
+    QCOMPARE(shown(tile, "statusLabel"), installed && !needUpgrade);
+    QCOMPARE(shown(tile, "unInstallButton"), installed);
+
+    // Paths are read only for installed tiles; the labels of those start the program.
+    QCOMPARE(tile->appPath(), installed ? QStringLiteral("/opt/app/app.exe") : QString());
+    QCOMPARE(tile->unInstallPath(), installed ? QStringLiteral("/opt/app/uninst.exe") : QString());
+    for (const char *name : {"iconLabel", "nameLabel", "descLabel"}) {
+        const auto *label = tile->findChild<QLabel *>(QLatin1String(name));
+        QCOMPARE(label->cursor().shape() == Qt::PointingHandCursor, installed);
+    }
+}
+
+void CatalogPageTest::tileLayout()
+{
+    CommonSoftwareMainWT page;
+    page.addItem(QStringLiteral("应用"), QStringLiteral("一段很长的描述文字，会在卡片里自动换行显示"), QPixmap(),
+                 QStringLiteral("layoutapp"), QStringLiteral("1.0.0.0"), QString());
+    SoftwareItemWidget *tile = tileAt(&page, 0, 0);
+    QVERIFY(tile);
+
+    QCOMPARE(tile->findChild<QLabel *>(QStringLiteral("iconLabel"))->size(), QSize(80, 80));
+    QVERIFY(tile->findChild<QLabel *>(QStringLiteral("descLabel"))->wordWrap());
+    QCOMPARE(tile->findChild<QLabel *>(QStringLiteral("statusLabel"))->text(), TileText::upToDate());
+    const QList<QPair<const char *, QString>> buttons{{"installButton", TileText::install()},
+                                                      {"upgradeButton", TileText::upgrade()},
+                                                      {"unInstallButton", TileText::unInstall()}};
+    for (const auto &button : buttons) {
+        const auto *widget = tile->findChild<QPushButton *>(QLatin1String(button.first));
+        QVERIFY(widget);
+        QCOMPARE(widget->text(), button.second);
+        QCOMPARE(widget->height(), 32);
+        QCOMPARE(widget->cursor().shape(), Qt::PointingHandCursor);
+    }
+    QCOMPARE(tile->scaleFactor(), 1.0);
+    auto *shadow = qobject_cast<QGraphicsDropShadowEffect *>(tile->graphicsEffect());
+    QVERIFY(shadow);
+    QVERIFY(!shadow->isEnabled());
+
+    // Left to right: install, upgrade, uninstall, status.
+    auto *row = tile->findChild<QWidget *>(QStringLiteral("buttonRow"));
+    QVERIFY(row && row->layout());
+    QCOMPARE(row->layout()->count(), 4);
+    QCOMPARE(row->layout()->itemAt(0)->widget()->objectName(), QStringLiteral("installButton"));
+    QCOMPARE(row->layout()->itemAt(1)->widget()->objectName(), QStringLiteral("upgradeButton"));
+    QCOMPARE(row->layout()->itemAt(2)->widget()->objectName(), QStringLiteral("unInstallButton"));
+    QCOMPARE(row->layout()->itemAt(3)->widget()->objectName(), QStringLiteral("statusLabel"));
+}
+
+void CatalogPageTest::missingIconLeavesEmptyArea()
+{
+    QPixmap icon(160, 120);
+    icon.fill(Qt::red);
+    CommonSoftwareMainWT page;
+    page.addItem(QStringLiteral("有图标"), QString(), icon, QStringLiteral("a"), QString(), QString());
+    page.addItem(QStringLiteral("无图标"), QString(), QPixmap(), QStringLiteral("b"), QString(), QString());
+
+    const QPixmap scaled = tileAt(&page, 0, 0)->findChild<QLabel *>(QStringLiteral("iconLabel"))->pixmap(Qt::ReturnByValue);
+    QCOMPARE(scaled.size(), QSize(80, 60)); // aspect ratio kept
+    QVERIFY(tileAt(&page, 0, 1)->findChild<QLabel *>(QStringLiteral("iconLabel"))->pixmap(Qt::ReturnByValue).isNull());
+}
+
+void CatalogPageTest::scrollBarFollowsContent()
+{
+    // The page is filled before it is first shown, as the main window does.
+    CommonSoftwareMainWT empty;
+    empty.resize(1240, 690);
+    empty.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&empty));
+    QCOMPARE(empty.scrollArea()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+
+    CommonSoftwareMainWT full;
+    for (int i = 0; i < 9; ++i)
+        full.addItem(QStringLiteral("应用"), QString(), QPixmap(), QStringLiteral("s%1").arg(i), QString(), QString());
+    full.resize(1240, 690);
+    full.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&full));
+    QCOMPARE(full.scrollArea()->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+    QCOMPARE(full.findChild<QWidget *>(QStringLiteral("m_container"))->styleSheet(),
+             QStringLiteral("background-color: white;"));
+}
+
+void CatalogPageTest::mainWindowFillsFromCatalog_data()
+{
+    QTest::addColumn<int>("entries");
+    QTest::newRow("empty catalog") << 0;
+    QTest::newRow("six entries") << 6;
+}
+
+void CatalogPageTest::mainWindowFillsFromCatalog()
+{
+    QFETCH(int, entries);
+
+    // One icon in the icon folder; the others are missing and cannot be downloaded.
+    QPixmap icon(64, 64);
+    icon.fill(Qt::blue);
+    QVERIFY(icon.save(MyContext::iconImgDir() + QStringLiteral("/present.png")));
+
+    MyContext::clearProductInfos();
+    for (int i = 0; i < entries; ++i) {
+        auto *info = new ProductInfo;
+        info->zhName = QStringLiteral("产品%1").arg(i);
+        info->zhDesc = QStringLiteral("描述%1").arg(i);
+        info->iconName = i == 0 ? QStringLiteral("present.png") : QStringLiteral("missing%1.png").arg(i);
+        info->downloadUrl = QStringLiteral("http://127.0.0.1:9/files/p%1.exe").arg(i);
+        info->pathName = QStringLiteral("product%1").arg(i);
+        info->version = QStringLiteral("1.0.0.%1").arg(i);
+        info->productId = QStringLiteral("1000%1").arg(i);
+        MyContext::productInfoList.append(info);
+    }
+    registerApp(QStringLiteral("product1"), {{"DisplayName", "产品1"}, {"DisplayVersion", "1.0.0.1"}});
+    registerApp(QStringLiteral("product2"), {{"DisplayName", "产品2"}, {"DisplayVersion", "0.9.0.0"}});
+
+    MainWidget window;
+    CommonSoftwareMainWT *page = window.page();
+    QVERIFY(page);
+    QCOMPARE(page->grid()->count(), entries);
+    for (int i = 0; i < entries; ++i) {
+        SoftwareItemWidget *tile = tileAt(page, i / 4, i % 4);
+        QVERIFY(tile);
+        QCOMPARE(tile->findChild<QLabel *>(QStringLiteral("nameLabel"))->text(), QStringLiteral("产品%1").arg(i));
+        QCOMPARE(tile->findChild<QLabel *>(QStringLiteral("descLabel"))->text(), QStringLiteral("描述%1").arg(i));
+        const QPixmap pixmap = tile->findChild<QLabel *>(QStringLiteral("iconLabel"))->pixmap(Qt::ReturnByValue);
+        QCOMPARE(!pixmap.isNull(), i == 0);
+        QCOMPARE(tile->isInstalled(), i == 1 || i == 2);
+        QCOMPARE(tile->needsUpgrade(), i == 2);
+    }
+}
+
+void CatalogPageTest::hoverShadowAndScale()
+{
+    SoftwareItemWidget tile;
+    tile.setFixedSize(280, 320);
+    tile.setInfo(QStringLiteral("应用"), QString(), QPixmap(), QString(), QStringLiteral("hover"), false, false);
+    auto *shadow = qobject_cast<QGraphicsDropShadowEffect *>(tile.graphicsEffect());
+    QVERIFY(shadow);
+    QCOMPARE(shadow->blurRadius(), 20.0);
+    QCOMPARE(shadow->color(), QColor(0, 0, 0, 60));
+    QCOMPARE(shadow->offset(), QPointF(0, 5));
+
+    QEvent enter(QEvent::Enter);
+    QCoreApplication::sendEvent(&tile, &enter);
+    QVERIFY(shadow->isEnabled());
+    QCOMPARE(shadow->blurRadius(), 25.0);
+    QCOMPARE(shadow->color(), QColor(0, 0, 0, 80));
+    QCOMPARE(shadow->offset(), QPointF(0, 8));
+    QTRY_COMPARE(tile.scaleFactor(), 1.03);
+
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(&tile, &leave);
+    QVERIFY(!shadow->isEnabled());
+    QTRY_COMPARE(tile.scaleFactor(), 1.0);
+}
+
+void CatalogPageTest::labelEnterKeepsShadowOnInstalledTile_data()
+{
+    QTest::addColumn<bool>("installed");
+    QTest::newRow("installed") << true;
+    QTest::newRow("not installed") << false;
+}
+
+void CatalogPageTest::labelEnterKeepsShadowOnInstalledTile()
+{
+    QFETCH(bool, installed);
+    SoftwareItemWidget tile;
+    tile.setInfo(QStringLiteral("应用"), QString(), QPixmap(), QString(), QStringLiteral("label"), installed, false);
+    auto *shadow = qobject_cast<QGraphicsDropShadowEffect *>(tile.graphicsEffect());
+    auto *name = tile.findChild<QLabel *>(QStringLiteral("nameLabel"));
+
+    QEvent enter(QEvent::Enter);
+    QCoreApplication::sendEvent(name, &enter);
+    QCOMPARE(shadow->isEnabled(), installed);
+    // The label's leave is swallowed: moving from a label back onto the tile keeps the shadow.
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(name, &leave);
+    QCOMPARE(shadow->isEnabled(), installed);
+}
+
+void CatalogPageTest::paintFollowsScale()
+{
+    SoftwareItemWidget tile;
+    tile.setFixedSize(280, 320);
+    tile.setInfo(QString(), QString(), QPixmap(), QString(), QStringLiteral("paint"), false, false);
+    tile.findChild<QWidget *>(QStringLiteral("buttonRow"))->hide();
+
+    const QImage rest = render(&tile);
+    // The outline runs 1 pixel inside the edge; the middle is white.
+    const QColor middle = rest.pixelColor(140, 160);
+    QCOMPARE(middle, QColor(QStringLiteral("#ffffff")));
+    const QColor edge = rest.pixelColor(1, 160);
+    QVERIFY2(qAbs(edge.red() - 0xe0) < 0x20 && edge.alpha() > 0, qPrintable(edge.name(QColor::HexArgb)));
+    QCOMPARE(rest.pixelColor(0, 0).alpha(), 0); // the rounded corner leaves the corner unpainted
+
+    tile.setScaleFactor(1.03);
+    const QImage grown = render(&tile);
+    QVERIFY(grown != rest);
+    // Scaled about the centre, the outline has moved outwards: the old outline position is white now.
+    QCOMPARE(grown.pixelColor(1, 160), QColor(QStringLiteral("#ffffff")));
+}
+
+QTEST_MAIN(CatalogPageTest)
+#include "tst_catalogpage.moc"
