@@ -182,6 +182,7 @@ private slots:
     void badScenarioFileIsRefused();
     void exampleScenarioServes();
     void endsPromptlyOnTerminate();
+    void endsRightAfterStart();
 
 private:
     QScopedPointer<Simulator> m_sim;      // the base scenario, shared by the answer tests
@@ -498,11 +499,10 @@ void TestPlatformSim::redirectIsFollowed()
     QVERIFY(finished.wait(5000));
     QCOMPARE(reply->error(), QNetworkReply::NoError);
     QCOMPARE(reply->readAll(), QByteArray("new installer"));
-    // Qt's redirect handling may send the first request twice; what matters is where it ends.
+    // Qt's redirect handling may send the first request a second time, even after the redirected one.
     const QJsonArray sent = sim.requests();
-    QVERIFY(sent.size() >= 2);
     QCOMPARE(sent.first().toObject().value("path").toString(), QStringLiteral("/files/old.exe"));
-    QCOMPARE(sent.last().toObject().value("path").toString(), QStringLiteral("/files/new.exe"));
+    QCOMPARE(sim.requests(QStringLiteral("/files/new.exe")).size(), 1);
 }
 
 void TestPlatformSim::dropCutsTheTransfer()
@@ -631,6 +631,21 @@ void TestPlatformSim::endsPromptlyOnTerminate()
     QCOMPARE(sim.exitCode(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(hanging->isFinished(), 5000);
     QVERIFY(hanging->error() != QNetworkReply::NoError);
+}
+
+void TestPlatformSim::endsRightAfterStart()
+{
+    // SIGTERM as soon as the address is out, while the server may still be starting to listen.
+    const QString path = m_dir.path() + QStringLiteral("/empty-scenario.json");
+    writeFile(path, "{}");
+    for (int i = 0; i < 5; ++i) {
+        QProcess sim;
+        QVERIFY(!startSim(sim, path).isEmpty());
+        sim.terminate();
+        QVERIFY(sim.waitForFinished(2000));
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.exitCode(), 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPlatformSim)

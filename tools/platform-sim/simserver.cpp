@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <thread>
 #include <vector>
 
 // One answer before it is written: either a body or a file streamed from disk.
@@ -119,9 +120,9 @@ int SimServer::bind(int port)
 
 bool SimServer::listen()
 {
-    if (m_stopping)
-        return true;
-    return m_http.listen_after_bind();
+    const bool served = m_stopping || m_http.listen_after_bind();
+    m_listenReturned = true;
+    return served;
 }
 
 void SimServer::stop()
@@ -131,7 +132,12 @@ void SimServer::stop()
         m_stopping = true;
     }
     m_wake.notify_all();
-    m_http.stop();
+    // A stop that arrives just as listen() begins must still reach it: wait until httplib runs (or
+    // listen() gave up) and stop it exactly once.
+    while (!m_http.is_running() && !m_listenReturned)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (m_http.is_running())
+        m_http.stop();
     // Idle keep-alive connections and half-read requests would otherwise hold the pool for seconds.
     if (m_port > 0)
         connection::abortAll(m_port);

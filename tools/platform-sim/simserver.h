@@ -29,7 +29,8 @@ public:
     int bind(int port);
     // Serves until stop(); returns false when the server could not run.
     bool listen();
-    // Ends listen() promptly: wakes waiting handlers and drops every open connection. Any thread.
+    // Ends listen() promptly: wakes waiting handlers and drops every open connection. Called once,
+    // from another thread than listen(), and only after a successful bind().
     void stop();
 
 private:
@@ -54,6 +55,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::atomic<bool> m_stopping {false};
+    std::atomic<bool> m_listenReturned {false};
     Scenario m_scenario;
     QHash<QString, int> m_pathHits;  // requests per path since the scenario was loaded
     QHash<QString, int> m_qrPolls;   // QR login polls per preLoginToken
