@@ -1,6 +1,7 @@
 #include "app/firstpaintwatcher.h"
 #include "app/logging.h"
 #include "app/mainwidget.h"
+#include "app/processexit.h"
 #include "app/singleinstance.h"
 #include "platform/mycontext.h"
 #include "shell/mydialog.h"
@@ -59,6 +60,7 @@ int main(int argc, char *argv[])
 
     const int result = app.exec();
     delete notice; // still open when the program was asked to leave
+    ProcessExit::releaseSharedState();
     SingleInstance::release();
     return result;
 }
