@@ -47,6 +47,7 @@ constexpr int maxDots = 6;
 // A download of this size or less is an error page, not an installer.
 constexpr qint64 minimumInstallerSize = 1024;
 constexpr double hoverScale = 1.03;
+constexpr qint64 downloadBufferSize = 1024 * 1024;
 
 QPushButton *makeButton(const QString &text, const char *style, const char *name, QWidget *parent)
 {
@@ -328,6 +329,8 @@ void SoftwareItemWidget::startDownloadAs(Operation operation)
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     m_downloadReply = m_networkManager->get(request);
+    // A bounded buffer makes the network wait for the disk instead of piling the body up in memory.
+    m_downloadReply->setReadBufferSize(downloadBufferSize);
     connect(m_downloadReply, &QNetworkReply::readyRead, this, &SoftwareItemWidget::onDownloadReadyRead);
     connect(m_downloadReply, &QNetworkReply::finished, this, &SoftwareItemWidget::onDownloadFinished);
     connect(m_downloadReply, &QNetworkReply::errorOccurred, this, &SoftwareItemWidget::onDownloadError);
