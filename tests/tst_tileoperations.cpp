@@ -18,6 +18,8 @@
 #include <QLabel>
 #include <QMutex>
 #include <QMutexLocker>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
@@ -153,6 +155,7 @@ private slots:
     void unsafeNameStaysInWorkFolder();
     void queryAndFragmentAreNotPartOfTheName();
     void redirectIsFollowed();
+    void redirectNeverDowngrades();
     void writeErrorEndsDownload();
     void destroyWhileBusy_data();
     void destroyWhileBusy();
@@ -880,6 +883,20 @@ void TileOperationsTest::redirectIsFollowed()
     QCOMPARE(m_sim->requests(QStringLiteral("/files/latest.sh")).size(), 1);
     QCOMPARE(m_sim->requests(QStringLiteral("/files/inst.sh")).size(), 1);
     QCOMPARE(lineCount(appFolder(installer.name) + QStringLiteral("/installer.log")), 1);
+}
+
+// An https address may redirect to https only: the request refuses a step down to http.
+void TileOperationsTest::redirectNeverDowngrades()
+{
+    QVERIFY(m_sim->setScenario(QJsonObject{{"files", QJsonObject{{"root", m_files->path()}}},
+                                           {"faults", QJsonObject{{"/files/inst.sh", QJsonObject{{"kind", "hang"}}}}}}));
+    SoftwareItemWidget *tile = addTile(QStringLiteral("tileapp"), QStringLiteral("1.0.0.0"), url(QStringLiteral("inst.sh")));
+    QTest::mouseClick(tile->findChild<QPushButton *>(QStringLiteral("installButton")), Qt::LeftButton);
+    const auto *reply = tile->findChild<QNetworkReply *>();
+    QVERIFY(reply);
+    QCOMPARE(reply->request().attribute(QNetworkRequest::RedirectPolicyAttribute).toInt(),
+             static_cast<int>(QNetworkRequest::NoLessSafeRedirectPolicy));
+    delete tile; // the request never ends; the tile goes with it
 }
 
 // A file that cannot take the download ends it like a network error, and the truncated installer never runs.
