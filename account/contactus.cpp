@@ -40,7 +40,7 @@ ContactUS::ContactUS(QWidget *parent)
     layout->addWidget(header);
     layout->addStretch(1);
     layout->addWidget(pictureLabel, 0, Qt::AlignHCenter);
-    layout->addWidget(textLabel, 0, Qt::AlignHCenter);
+    layout->addWidget(textLabel);
     layout->addStretch(1);
 }
 
