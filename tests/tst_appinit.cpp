@@ -8,6 +8,7 @@
 #include "support/simulator.h"
 
 #include "buildconfig.h"
+#include "support/contextfixture.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,6 +22,9 @@
 #include <QThread>
 
 namespace {
+
+using ContextFixture::releaseDeferred;
+using ContextFixture::resetContext;
 
 const QString appInitPath = QStringLiteral("/user/init/appinit.html");
 const QString tokenLoginPath = QStringLiteral("/user/user/tokenlogin.html");
@@ -62,22 +66,6 @@ QStringList catalogNames()
     for (const ProductInfo *info : qAsConst(MyContext::productInfoList))
         names << info->zhName;
     return names;
-}
-
-void releaseDeferred()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-void resetContext()
-{
-    MyContext::loginOut();
-    MyContext::clearProductInfos();
-    MyContext::lastErrorCode = QStringLiteral("-1");
-    MyContext::kefuMode = QStringLiteral("1");
-    MyContext::kefuUrl = defaultKefuUrl;
-    MyContext::supportSpecialMusicStr.clear();
-    releaseDeferred();
 }
 
 void seedCatalog()
@@ -132,13 +120,10 @@ private:
 
 void TestAppInit::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    // The settings store must never be the real user's, however the test is started.
     QVERIFY(m_settingsDir.isValid());
     QVERIFY(m_appDir.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
-    QVERIFY(MyContext::settings().fileName().startsWith(m_settingsDir.path()));
-    AppPaths::setAppDirForTesting(m_appDir.path());
+    QVERIFY(ContextFixture::isolate(m_settingsDir.path(), m_appDir.path()));
 }
 
 void TestAppInit::init()

@@ -3,6 +3,7 @@
 #include "platform/apppaths.h"
 #include "platform/mycontext.h"
 #include "support/simulator.h"
+#include "support/logcapture.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,38 +17,6 @@
 #include <QtTest>
 
 namespace {
-
-// Collects debug lines while alive.
-class LogCapture
-{
-public:
-    LogCapture()
-    {
-        s_active = this;
-        m_previous = qInstallMessageHandler(&LogCapture::handle);
-    }
-    ~LogCapture()
-    {
-        qInstallMessageHandler(m_previous);
-        s_active = nullptr;
-    }
-
-    QStringList lines() const { return m_lines; }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
-    {
-        s_active->m_lines.append(message);
-        if (s_active->m_previous)
-            s_active->m_previous(type, context, message);
-    }
-
-    static LogCapture *s_active;
-    QtMessageHandler m_previous = nullptr;
-    QStringList m_lines;
-};
-
-LogCapture *LogCapture::s_active = nullptr;
 
 void clearCatalog()
 {

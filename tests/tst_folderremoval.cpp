@@ -1,4 +1,5 @@
 #include "catalog/folderremoval.h"
+#include "support/logcapture.h"
 
 #include <QDir>
 #include <QFile>
@@ -6,45 +7,6 @@
 #include <QtTest>
 
 namespace {
-
-// Collects warnings and debug lines while alive.
-class LogCapture
-{
-public:
-    LogCapture()
-    {
-        s_active = this;
-        m_previous = qInstallMessageHandler(&LogCapture::handle);
-    }
-    ~LogCapture()
-    {
-        qInstallMessageHandler(m_previous);
-        s_active = nullptr;
-    }
-
-    bool contains(QtMsgType type, const QString &prefix) const
-    {
-        for (const auto &line : m_lines) {
-            if (line.first == type && line.second.startsWith(prefix))
-                return true;
-        }
-        return false;
-    }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
-    {
-        s_active->m_lines.append({type, message});
-        if (s_active->m_previous)
-            s_active->m_previous(type, context, message);
-    }
-
-    static LogCapture *s_active;
-    QtMessageHandler m_previous = nullptr;
-    QList<QPair<QtMsgType, QString>> m_lines;
-};
-
-LogCapture *LogCapture::s_active = nullptr;
 
 bool writeFile(const QString &path, const QByteArray &content = QByteArrayLiteral("x"))
 {

@@ -4,6 +4,7 @@
 #include "account/user.h"
 #include "platform/mycontext.h"
 #include "support/simulator.h"
+#include "support/probe.h"
 
 #include <QtTest>
 #include <QLabel>
@@ -65,24 +66,6 @@ LoginDialogTiming fastTiming()
     timing.firstFetchDelayMs = 10;
     return timing;
 }
-
-// Runs a step every few milliseconds; it also runs while an exchange waits in its local event loop,
-// which is where the tests act on a dialog that is waiting.
-class Probe : public QObject
-{
-public:
-    explicit Probe(std::function<void()> step)
-        : m_step(std::move(step))
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] { m_step(); });
-        m_timer.start(5);
-    }
-    void stop() { m_timer.stop(); }
-
-private:
-    std::function<void()> m_step;
-    QTimer m_timer;
-};
 
 template <typename T>
 T *child(QObject *parent, const char *name)

@@ -5,6 +5,7 @@
 #include "platform/mycontext.h"
 #include "platform/platformexchange.h"
 #include "support/simulator.h"
+#include "support/contextfixture.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -17,6 +18,9 @@
 #include <QTimer>
 
 namespace {
+
+using ContextFixture::releaseDeferred;
+using ContextFixture::resetContext;
 
 const QString tokenLoginPath = QStringLiteral("/user/user/tokenlogin.html");
 const QString phoneLoginPath = QStringLiteral("/user/user/phonelogin.html");
@@ -55,11 +59,6 @@ QJsonObject withFault(QJsonObject base, const QString &path, const QJsonObject &
 {
     base.insert("faults", QJsonObject{{path, fault}});
     return base;
-}
-
-void releaseDeferred()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 QString stored(const QString &key)
@@ -115,13 +114,10 @@ private:
 
 void TestLogins::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    // The settings store must never be the real user's, however the test is started.
     QVERIFY(m_settingsDir.isValid());
     QVERIFY(m_appDir.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
-    QVERIFY(MyContext::settings().fileName().startsWith(m_settingsDir.path()));
-    AppPaths::setAppDirForTesting(m_appDir.path());
+    QVERIFY(ContextFixture::isolate(m_settingsDir.path(), m_appDir.path()));
 }
 
 void TestLogins::init()

@@ -8,6 +8,7 @@
 #include "support/simulator.h"
 
 #include "buildconfig.h"
+#include "support/contextfixture.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -28,6 +29,9 @@
 #include <QTest>
 
 namespace {
+
+using ContextFixture::releaseDeferred;
+using ContextFixture::resetContext;
 
 const QString appInitPath = QStringLiteral("/user/init/appinit.html");
 const QString tokenLoginPath = QStringLiteral("/user/user/tokenlogin.html");
@@ -69,22 +73,6 @@ QJsonObject withFiles(QJsonObject scenario, const QString &root, const QJsonObje
     files.insert(QStringLiteral("root"), root);
     scenario.insert(QStringLiteral("files"), files);
     return scenario;
-}
-
-void releaseDeferred()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-void resetContext()
-{
-    MyContext::loginOut();
-    MyContext::clearProductInfos();
-    MyContext::lastErrorCode = QStringLiteral("-1");
-    MyContext::kefuMode = QStringLiteral("1");
-    MyContext::kefuUrl = QStringLiteral(TESSALY_DEFAULT_KEFU_URL);
-    MyContext::supportSpecialMusicStr.clear();
-    releaseDeferred();
 }
 
 QByteArray pngBytes(int side)
@@ -146,13 +134,9 @@ private:
 void TestPlatformClient::initTestCase()
 {
     // The settings store must never be the real user's, however the test is started.
-    QStandardPaths::setTestModeEnabled(true);
     QVERIFY(m_settingsDir.isValid());
     QVERIFY(m_appDir.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settingsDir.path());
-    QVERIFY(MyContext::settings().fileName().startsWith(m_settingsDir.path()));
-    AppPaths::setAppDirForTesting(m_appDir.path());
+    QVERIFY(ContextFixture::isolate(m_settingsDir.path(), m_appDir.path()));
 }
 
 void TestPlatformClient::init()

@@ -8,6 +8,7 @@
 #include "catalog/tiletexts.h"
 #include "platform/apppaths.h"
 #include "support/simulator.h"
+#include "support/logcapture.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -39,50 +40,6 @@
 namespace {
 
 constexpr int kWaitMs = 10000;
-
-// Collects log messages from every thread while alive.
-class LogCapture
-{
-public:
-    LogCapture()
-    {
-        s_active = this;
-        m_previous = qInstallMessageHandler(&LogCapture::handle);
-    }
-    ~LogCapture()
-    {
-        qInstallMessageHandler(m_previous);
-        s_active = nullptr;
-    }
-    int count(const QString &prefix) const
-    {
-        QMutexLocker lock(&m_mutex);
-        int n = 0;
-        for (const QString &message : m_messages)
-            n += message.startsWith(prefix) ? 1 : 0;
-        return n;
-    }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
-    {
-        if (LogCapture *self = s_active) {
-            {
-                QMutexLocker lock(&self->m_mutex);
-                self->m_messages.append(message);
-            }
-            if (self->m_previous)
-                self->m_previous(type, context, message);
-        }
-    }
-
-    static LogCapture *s_active;
-    QtMessageHandler m_previous = nullptr;
-    mutable QMutex m_mutex;
-    QStringList m_messages;
-};
-
-LogCapture *LogCapture::s_active = nullptr;
 
 struct Installer
 {

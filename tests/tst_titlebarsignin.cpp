@@ -9,6 +9,7 @@
 #include "platform/mycontext.h"
 #include "shell/titlebar.h"
 #include "support/simulator.h"
+#include "support/probe.h"
 
 #include <QtTest>
 #include <QBuffer>
@@ -62,23 +63,6 @@ LoginDialogTiming fastTiming()
     timing.firstFetchDelayMs = 10;
     return timing;
 }
-
-// Runs a step every few milliseconds, also while an exchange waits in its local event loop.
-class Probe : public QObject
-{
-public:
-    explicit Probe(std::function<void()> step)
-        : m_step(std::move(step))
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this] { m_step(); });
-        m_timer.start(5);
-    }
-    void stop() { m_timer.stop(); }
-
-private:
-    std::function<void()> m_step;
-    QTimer m_timer;
-};
 
 // A window holding a title bar, as the main window does.
 struct Window

@@ -1,4 +1,5 @@
 #include "catalog/uninstallregistry.h"
+#include "support/logcapture.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,38 +13,6 @@ const QString machine64 = QStringLiteral("HKEY_LOCAL_MACHINE/SOFTWARE/Microsoft/
 const QString machine32 =
     QStringLiteral("HKEY_LOCAL_MACHINE/SOFTWARE/WOW6432Node/Microsoft/Windows/CurrentVersion/Uninstall");
 const QString currentUser = QStringLiteral("HKEY_CURRENT_USER/SOFTWARE/Microsoft/Windows/CurrentVersion/Uninstall");
-
-// Collects debug lines while alive.
-class LogCapture
-{
-public:
-    LogCapture()
-    {
-        s_active = this;
-        m_previous = qInstallMessageHandler(&LogCapture::handle);
-    }
-    ~LogCapture()
-    {
-        qInstallMessageHandler(m_previous);
-        s_active = nullptr;
-    }
-
-    QStringList lines() const { return m_lines; }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
-    {
-        s_active->m_lines.append(message);
-        if (s_active->m_previous)
-            s_active->m_previous(type, context, message);
-    }
-
-    static LogCapture *s_active;
-    QtMessageHandler m_previous = nullptr;
-    QStringList m_lines;
-};
-
-LogCapture *LogCapture::s_active = nullptr;
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "catalog/uninstallworker.h"
 #include "catalog/worker.h"
+#include "support/logcapture.h"
 
 #include <QAtomicPointer>
 #include <QDir>
@@ -12,51 +13,6 @@
 #include <QtTest>
 
 namespace {
-
-// Collects warnings from every thread while alive.
-class WarningCapture
-{
-public:
-    WarningCapture()
-    {
-        s_active = this;
-        m_previous = qInstallMessageHandler(&WarningCapture::handle);
-    }
-    ~WarningCapture()
-    {
-        qInstallMessageHandler(m_previous);
-        s_active = nullptr;
-    }
-
-    bool contains(const QString &prefix) const
-    {
-        QMutexLocker lock(&m_mutex);
-        for (const QString &message : m_warnings) {
-            if (message.startsWith(prefix))
-                return true;
-        }
-        return false;
-    }
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
-    {
-        WarningCapture *self = s_active;
-        if (self && type == QtWarningMsg) {
-            QMutexLocker lock(&self->m_mutex);
-            self->m_warnings.append(message);
-        }
-        if (self && self->m_previous)
-            self->m_previous(type, context, message);
-    }
-
-    static WarningCapture *s_active;
-    QtMessageHandler m_previous = nullptr;
-    mutable QMutex m_mutex;
-    QStringList m_warnings;
-};
-
-WarningCapture *WarningCapture::s_active = nullptr;
 
 struct Outcome
 {
@@ -244,11 +200,11 @@ void TstWorkers::installerThatCannotStart()
     else if (kind == QLatin1String("empty"))
         path.clear();
 
-    WarningCapture warnings;
+    LogCapture warnings;
     const Outcome outcome = runWorker(path);
     QCOMPARE(outcome.results, QList<bool>{false});
     QCOMPARE(outcome.receivedOn, QThread::currentThread());
-    QVERIFY(warnings.contains(QStringLiteral("Failed to start installer:")));
+    QVERIFY(warnings.contains(QtWarningMsg, QStringLiteral("Failed to start installer:")));
 }
 
 void TstWorkers::shortStartWaitStillRunsInstaller()
@@ -300,18 +256,18 @@ void TstWorkers::missingUnInstallTool()
     const QString folder = m_dir->filePath(QStringLiteral("app"));
     QVERIFY(installFixture(QStringLiteral("exit_ok.sh"), folder + QStringLiteral("/uninst.exe")));
 
-    WarningCapture warnings;
+    LogCapture warnings;
     QCOMPARE(runUnInstallWorker(folder + QStringLiteral("/uninst.exe")).results, QList<bool>{false});
-    QVERIFY(warnings.contains(QStringLiteral("Failed to start installer:")));
+    QVERIFY(warnings.contains(QtWarningMsg, QStringLiteral("Failed to start installer:")));
     QVERIFY(!QFile::exists(folder + QStringLiteral("/ran_in.txt")));
 }
 
 void TstWorkers::emptyUnInstallerPathRunsNothing()
 {
     // An application without "UninstallString" yields an empty path; no tool is looked for anywhere.
-    WarningCapture warnings;
+    LogCapture warnings;
     QCOMPARE(runUnInstallWorker(QString()).results, QList<bool>{false});
-    QVERIFY(warnings.contains(QStringLiteral("Failed to start installer:")));
+    QVERIFY(warnings.contains(QtWarningMsg, QStringLiteral("Failed to start installer:")));
 }
 
 QTEST_GUILESS_MAIN(TstWorkers)

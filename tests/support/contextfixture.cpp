@@ -1,0 +1,35 @@
+#include "support/contextfixture.h"
+
+#include "buildconfig.h"
+#include "platform/apppaths.h"
+#include "platform/mycontext.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QSettings>
+#include <QStandardPaths>
+
+bool ContextFixture::isolate(const QString &settingsDir, const QString &appDir)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir);
+    AppPaths::setAppDirForTesting(appDir);
+    return MyContext::settings().fileName().startsWith(settingsDir);
+}
+
+void ContextFixture::releaseDeferred()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void ContextFixture::resetContext()
+{
+    MyContext::loginOut();
+    MyContext::clearProductInfos();
+    MyContext::lastErrorCode = QStringLiteral("-1");
+    MyContext::kefuMode = QStringLiteral("1");
+    MyContext::kefuUrl = QStringLiteral(TESSALY_DEFAULT_KEFU_URL);
+    MyContext::supportSpecialMusicStr.clear();
+    releaseDeferred();
+}
