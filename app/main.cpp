@@ -3,6 +3,7 @@
 #include "app/mainwidget.h"
 #include "app/processexit.h"
 #include "app/singleinstance.h"
+#include "app/startupnotice.h"
 #include "platform/mycontext.h"
 #include "shell/mydialog.h"
 
@@ -52,11 +53,7 @@ int main(int argc, char *argv[])
 
     window.show();
 
-    QPointer<MyDialog> notice;
-    if (MyContext::lastErrorCode == MyContext::loginExpiredCode) {
-        notice = new MyDialog(QStringLiteral("您的登录已经过期，请您重新登录！"));
-        notice->show();
-    }
+    QPointer<MyDialog> notice = showExpiredLoginNotice();
 
     const int result = app.exec();
     delete notice; // still open when the program was asked to leave

@@ -128,6 +128,10 @@ PlatformExchange::Answer exchange(const QNetworkRequest &request, const QByteArr
     // Other slots run while this loop waits; everything used below belongs to this call alone.
     if (!reply->isFinished())
         loop.exec();
+    // The loop returns at once when the application is already leaving; an answer that has not
+    // arrived then counts as a failed exchange.
+    if (!reply->isFinished())
+        reply->abort();
 
     const PlatformExchange::Answer answer = conclude(reply, *watch);
     reply->deleteLater();

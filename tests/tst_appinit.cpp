@@ -9,6 +9,7 @@
 
 #include "buildconfig.h"
 #include "support/contextfixture.h"
+#include "support/probe.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -291,8 +292,11 @@ void TestAppInit::appInitFaults()
 
 void TestAppInit::startupOrder()
 {
-    Simulator sim(scenarioWithAppInit(successfulAppInit(
-        {{"supportSpecialMusicStr", "x,y"}, {"productInfos", QJsonArray{entry("甲"), entry("乙")}}})));
+    // The token login takes a while, so the housekeeping thread would show up during it if it ran early.
+    QJsonObject scenario = scenarioWithAppInit(successfulAppInit(
+        {{"supportSpecialMusicStr", "x,y"}, {"productInfos", QJsonArray{entry("甲"), entry("乙")}}}));
+    scenario.insert("faults", QJsonObject{{tokenLoginPath, QJsonObject{{"kind", "delay"}, {"ms", 300}}}});
+    Simulator sim(scenario);
     QVERIFY(sim.isRunning());
     sim.useForPlatform();
     MyContext::settings().setValue("tokenId", "tok-1");
@@ -304,7 +308,16 @@ void TestAppInit::startupOrder()
 
     StartedContext started;
     MyContext &context = started.context;
+    int samples = 0;
+    bool cleanedEarly = false;
+    Probe probe([&] {
+        ++samples;
+        cleanedEarly = cleanedEarly || !QFile::exists(leftover.fileName());
+    });
     context.init();
+    probe.stop();
+    QVERIFY(samples > 0);
+    QVERIFY2(!cleanedEarly, "the housekeeping thread ran before the token login ended");
 
     // App init replaced the built-in catalog; the token login signed the user in.
     QCOMPARE(catalogNames(), (QStringList{"甲", "乙"}));
@@ -326,7 +339,7 @@ void TestAppInit::startupOrder()
     QVERIFY(tokenLogin.first().toObject().value("time").toDouble() >= appInitTime);
     QCOMPARE(sim.requests().first().toObject().value("path").toString(), appInitPath);
 
-    // The housekeeping thread ran last, emptied the codec folder and released itself.
+    // The housekeeping thread, started last, emptied the codec folder and released itself.
     QTRY_VERIFY_WITH_TIMEOUT(!context.findChild<QThread *>(), 5000);
     QVERIFY(QDir(codec).exists());
     QVERIFY(QDir(codec).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));

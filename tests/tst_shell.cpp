@@ -1,4 +1,5 @@
 #include "app/mainwidget.h"
+#include "app/startupnotice.h"
 #include "platform/mycontext.h"
 #include "shell/mydialog.h"
 #include "shell/titlebar.h"
@@ -32,6 +33,8 @@ private slots:
     void dragBand();
     void dragMovesWindow();
     void noticeKeepsFixedSize();
+    void expiredLoginNotice_data();
+    void expiredLoginNotice();
     void contactButton_data();
     void contactButton();
     void closeButtonEndsProcess_data();
@@ -142,6 +145,38 @@ void TestShell::noticeKeepsFixedSize()
     QVERIFY(dialog->isModal());
     QTest::mouseClick(dialog->okButton(), Qt::LeftButton);
     QTRY_VERIFY(dialog.isNull()); // deletes itself when closed
+}
+
+void TestShell::expiredLoginNotice_data()
+{
+    QTest::addColumn<QString>("lastErrorCode");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("expired (0014)") << QStringLiteral("0014") << true;
+    QTest::newRow("no token login (-1)") << QStringLiteral("-1") << false;
+    QTest::newRow("signed in (0001)") << QStringLiteral("0001") << false;
+    QTest::newRow("unknown token (0013)") << QStringLiteral("0013") << false;
+}
+
+void TestShell::expiredLoginNotice()
+{
+    QFETCH(QString, lastErrorCode);
+    QFETCH(bool, shown);
+    MyContext::lastErrorCode = lastErrorCode;
+    MainWidget window;
+    window.show();
+    QPointer<MyDialog> notice = showExpiredLoginNotice();
+    MyContext::lastErrorCode = QStringLiteral("-1");
+
+    QCOMPARE(!notice.isNull(), shown);
+    if (!shown)
+        return;
+    QVERIFY(QTest::qWaitForWindowExposed(notice));
+    QVERIFY(window.isVisible());
+    QVERIFY(notice->isModal());
+    QCOMPARE(notice->textEdit()->toPlainText(), QStringLiteral("您的登录已经过期，请您重新登录！"));
+    QCOMPARE(QApplication::activeModalWidget(), notice.data());
+    notice->close();
+    QTRY_VERIFY(notice.isNull());
 }
 
 void TestShell::contactButton_data()

@@ -95,6 +95,7 @@ void TestSingleInstance::startsAfterKilledCopy()
     QVERIFY2(!m_logs.value(next).contains("当前程序正在运行！"), m_logs.value(next).constData());
     QCOMPARE(next->exitCode(), 0);
     QVERIFY(m_logs.value(next).contains("delete temp file begin"));
+    QVERIFY(m_logs.value(next).contains("removed a stale single-instance segment"));
 
     // And the copy that started holds the guard again.
     QProcess *holder = startApp();
