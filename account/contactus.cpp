@@ -6,6 +6,7 @@
 #include "shell/closebtn.h"
 
 #include <QLabel>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 ContactUS::ContactUS(QWidget *parent)
@@ -42,6 +43,10 @@ ContactUS::ContactUS(QWidget *parent)
     layout->addWidget(pictureLabel, 0, Qt::AlignHCenter);
     layout->addWidget(textLabel);
     layout->addStretch(1);
+
+    // Enter in the dialog presses no button.
+    for (QPushButton *button : findChildren<QPushButton *>())
+        button->setAutoDefault(false);
 }
 
 void ContactUS::onClose()

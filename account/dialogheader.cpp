@@ -38,6 +38,10 @@ DialogHeader::DialogHeader(const QString &title, QWidget *parent)
     m_closeButton->setStyleSheet(QStringLiteral(
         "QPushButton{border:0px;border-radius: none; background-color:none;}"
         "QPushButton:hover{background-color:#CB3B3B;}"));
+    // In a dialog every push button would be an auto-default one, and the first to take the focus:
+    // Enter or Space in the dialog would then close it.
+    m_closeButton->setAutoDefault(false);
+    m_closeButton->setFocusPolicy(Qt::NoFocus);
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(10, 0, 0, 0);

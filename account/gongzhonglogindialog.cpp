@@ -40,6 +40,14 @@ const int fieldHeight = 34;
 const int dragBandHeight = 45;
 const int dragBandRightMargin = 50;
 
+// The picture area of the QR panel: the preset size, narrowed to the dialog's inner width where the
+// preset is wider than the dialog (small screens).
+QSize qrPictureArea()
+{
+    const QSize preset = UiSize::qrCodeImage();
+    return QSize(qMin(preset.width(), UiSize::signInDialog().width() - 2), preset.height());
+}
+
 LoginDialogTiming &currentTiming()
 {
     static LoginDialogTiming timing;
@@ -121,6 +129,13 @@ GongZhongLoginDialog::GongZhongLoginDialog(QWidget *parent)
     layout->setSpacing(0);
     layout->addWidget(header);
     layout->addWidget(center, 1);
+
+    // Every push button of a dialog would be an auto-default one: Enter would press whichever had the
+    // focus last. Only "登 录" is the default, so Enter in the phone panel runs the checks and the login
+    // (on the QR panel it is hidden and Enter presses nothing).
+    for (QPushButton *button : findChildren<QPushButton *>())
+        button->setAutoDefault(false);
+    phoneLoginButton->setDefault(true);
     showPanel(true);
 
     preLoginToken = MyContext::productId + QLatin1Char('_')
@@ -129,6 +144,8 @@ GongZhongLoginDialog::GongZhongLoginDialog(QWidget *parent)
     countdownTimer->setInterval(m_timing.countdownIntervalMs);
     connect(countdownTimer, &QTimer::timeout, this, &GongZhongLoginDialog::onTimeOut);
     connect(pollTimer, &QTimer::timeout, this, &GongZhongLoginDialog::gongZhongQrCodeLogin);
+    connect(SignInNotifier::instance(), &SignInNotifier::signedInAfterClose, this,
+        &GongZhongLoginDialog::onSignedInElsewhere);
     pollTimer->start(m_timing.pollIntervalMs);
     QTimer::singleShot(m_timing.firstFetchDelayMs, this, &GongZhongLoginDialog::refreshErCode);
 }
@@ -178,15 +195,16 @@ QWidget *GongZhongLoginDialog::buildQrPanel()
     auto *panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("qrCenterWidget"));
 
+    const QSize pictureArea = qrPictureArea();
     qrCodeLabel = new QLabel(panel);
     qrCodeLabel->setObjectName(QStringLiteral("qrCodeLabel"));
     qrCodeLabel->setAlignment(Qt::AlignCenter);
-    qrCodeLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    qrCodeLabel->setFixedSize(pictureArea);
 
     refreshingLabel = new QLabel(panel);
     refreshingLabel->setObjectName(QStringLiteral("refreshingLabel"));
     refreshingLabel->setAlignment(Qt::AlignCenter);
-    refreshingLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    refreshingLabel->setFixedSize(pictureArea);
     refreshingMovie = new QMovie(QStringLiteral(":/icons/icons/loading.gif"), QByteArray(), this);
     refreshingLabel->setMovie(refreshingMovie);
     refreshingLabel->hide();
@@ -204,13 +222,24 @@ QWidget *GongZhongLoginDialog::buildQrPanel()
                                                 "QPushButton:hover{text-decoration:underline;}"));
     connect(refreshButton, &QPushButton::clicked, this, &GongZhongLoginDialog::refreshErCode);
 
+    // The hint and the refresh button share one row under the picture, so the whole picture area
+    // fits into the small dialog too.
+    auto *actions = new QHBoxLayout;
+    actions->setContentsMargins(0, 0, 0, 0);
+    actions->setSpacing(12);
+    actions->addStretch(1);
+    actions->addWidget(hint);
+    actions->addWidget(refreshButton);
+    actions->addStretch(1);
+
     auto *layout = new QVBoxLayout(panel);
-    layout->setContentsMargins(10, 10, 10, 5);
-    layout->setSpacing(4);
-    layout->addWidget(qrCodeLabel, 1);
-    layout->addWidget(refreshingLabel, 1);
-    layout->addWidget(hint);
-    layout->addWidget(refreshButton, 0, Qt::AlignHCenter);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addStretch(1);
+    layout->addWidget(qrCodeLabel, 0, Qt::AlignHCenter);
+    layout->addWidget(refreshingLabel, 0, Qt::AlignHCenter);
+    layout->addLayout(actions);
+    layout->addStretch(1);
     return panel;
 }
 
@@ -334,12 +363,23 @@ void GongZhongLoginDialog::refreshErCode()
         qCWarning(lcAccount) << "qr code not fetched, the picture stays";
     } else {
         const QImage image = renderQrCode(text);
-        if (!image.isNull())
-            qrCodeLabel->setPixmap(QPixmap::fromImage(image));
+        if (!image.isNull()) {
+            m_qrPicture = image;
+            showQrPicture();
+        }
     }
     refreshingMovie->stop();
     refreshingLabel->hide();
     qrCodeLabel->show();
+}
+
+void GongZhongLoginDialog::showQrPicture()
+{
+    QPixmap picture = QPixmap::fromImage(m_qrPicture);
+    const QSize room = qrCodeLabel->contentsRect().size();
+    if (picture.width() > room.width() || picture.height() > room.height())
+        picture = picture.scaled(room, Qt::KeepAspectRatio, Qt::FastTransformation);
+    qrCodeLabel->setPixmap(picture);
 }
 
 void GongZhongLoginDialog::swichPanel()
@@ -496,7 +536,20 @@ void GongZhongLoginDialog::finishSignIn()
 
 void GongZhongLoginDialog::onClose()
 {
+    reject();
+}
+
+void GongZhongLoginDialog::reject()
+{
     m_finished = true;
     stopTimers();
-    reject();
+    QDialog::reject();
+}
+
+void GongZhongLoginDialog::onSignedInElsewhere()
+{
+    if (m_finished)
+        return;
+    qCDebug(lcAccount) << "signed in through an earlier dialog, this one closes";
+    onClose();
 }

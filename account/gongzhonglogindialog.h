@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QImage>
 #include <QPoint>
 
 class DialogHeader;
@@ -39,6 +40,12 @@ public:
     int exchangesWaiting() const { return m_waiting; }
     // Where a press starts dragging the dialog (dialog coordinates, edges exclusive).
     bool inDragBand(const QPoint &pos) const;
+    // The QR picture as rendered from the last fetched text (the label may show it scaled down).
+    QImage qrPicture() const { return m_qrPicture; }
+
+    // Every way of closing the dialog without a sign-in ends here (close button, Escape, the window's
+    // close): both timers stop and the dialog takes no further action.
+    void reject() override;
 
 signals:
     void loginSuccess();
@@ -64,7 +71,10 @@ private:
     QWidget *buildPhonePanel();
     QWidget *buildFooter();
     void showPanel(bool qrPanel);
-    void fetchQrCode();
+    // Shows the rendered picture, scaled down when it does not fit the picture area.
+    void showQrPicture();
+    // Another dialog's sign-in, answered after that dialog was closed, ends this one too.
+    void onSignedInElsewhere();
     void restoreSendCodeButton();
     // The checks both phone actions run first; false when a message was shown.
     bool checkPhoneNumber(const QString &number);
@@ -73,6 +83,7 @@ private:
     void stopTimers();
 
     QString preLoginToken;
+    QImage m_qrPicture;
     int countdown = 0;
     QTimer *countdownTimer;
     QTimer *pollTimer;

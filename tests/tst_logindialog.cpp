@@ -33,7 +33,7 @@ const QString knownCode = QStringLiteral("123456");
 const QString busyPhone = QStringLiteral("13900000000");
 const QString unknownPhone = QStringLiteral("13700000000");
 
-QJsonObject scenario(int pollsUntilLogin = 0, const QJsonObject &faults = {})
+QJsonObject scenario(int pollsUntilLogin = 0, const QJsonObject &faults = {}, const QString &text = qrText)
 {
     const QJsonObject user {{"userId", "u1"},
                             {"nickName", QStringLiteral("小泰")},
@@ -48,7 +48,7 @@ QJsonObject scenario(int pollsUntilLogin = 0, const QJsonObject &faults = {})
                                                       {"errorDesc", QStringLiteral("发送过于频繁，请稍后再试")}}}};
     return QJsonObject {{"users", QJsonArray {user}},
                         {"phones", QJsonArray {known, busy}},
-                        {"qr", QJsonObject {{"text", qrText}, {"pollsUntilLogin", pollsUntilLogin}, {"userId", "u1"}}},
+                        {"qr", QJsonObject {{"text", text}, {"pollsUntilLogin", pollsUntilLogin}, {"userId", "u1"}}},
                         {"faults", faults}};
 }
 
@@ -127,6 +127,12 @@ bool pictureEncodes(const QImage &image, const QString &text)
         && image.width() == image.height() && image.width() == encodedWidth * qrModulePixels;
 }
 
+// Same pixels, whatever the formats (a pixmap of an opaque picture comes back without alpha).
+bool sameImage(const QImage &a, const QImage &b)
+{
+    return a.convertToFormat(QImage::Format_ARGB32) == b.convertToFormat(QImage::Format_ARGB32);
+}
+
 } // namespace
 
 class TestLoginDialog : public QObject
@@ -144,12 +150,16 @@ private slots:
     void failedFetchKeepsPicture_data();
     void failedFetchKeepsPicture();
     void refreshingLabelWhileFetching();
+    void pictureFitsItsArea_data();
+    void pictureFitsItsArea();
     void switchPanels();
     void dragMovesDialog_data();
     void dragMovesDialog();
 
     void pollSuccessOnPhonePanel();
-    void closeButtonStopsPolling();
+    void closingStopsPolling_data();
+    void closingStopsPolling();
+    void lateSignInClosesOpenDialog();
     void slowPlatformNeverOverlaps_data();
     void slowPlatformNeverOverlaps();
 
@@ -161,6 +171,11 @@ private slots:
     void countdownSteps();
     void countdownRunsOnItsTimer();
     void phoneLoginSuccess();
+    void returnRunsPhoneChecks_data();
+    void returnRunsPhoneChecks();
+    void returnSignsInOnPhonePanel();
+    void keysAfterOpeningKeepDialog_data();
+    void keysAfterOpeningKeepDialog();
 
     void closeWhileExchangeWaits_data();
     void closeWhileExchangeWaits();
@@ -197,6 +212,7 @@ void TestLoginDialog::cleanup()
             delete dialog;
     }
     MyContext::loginOut();
+    MyContext::initScreenClass();
     GongZhongLoginDialog::setTiming(LoginDialogTiming());
 }
 
@@ -276,13 +292,15 @@ void TestLoginDialog::renderedPicture()
 void TestLoginDialog::dialogShowsSimulatorCode()
 {
     QPointer<GongZhongLoginDialog> dialog = openDialog();
-    const QImage picture = child<QLabel>(dialog, "qrCodeLabel")->pixmap(Qt::ReturnByValue).toImage();
+    const QImage picture = dialog->qrPicture();
     QCOMPARE(sim->requests(fetchPath).size(), 1);
     const QString token = tokenOf(sim->requests(fetchPath).at(0));
     QString expected = qrText;
     expected.replace(QLatin1String("{preLoginToken}"), token);
     QVERIFY(pictureEncodes(picture, expected));
     QVERIFY(!pictureEncodes(picture, expected + QLatin1Char('x')));
+    // A picture that fits its area is shown as rendered.
+    QVERIFY(sameImage(child<QLabel>(dialog, "qrCodeLabel")->pixmap(Qt::ReturnByValue).toImage(), picture));
     delete dialog;
 }
 
@@ -302,6 +320,7 @@ void TestLoginDialog::failedFetchKeepsPicture()
     QPointer<GongZhongLoginDialog> dialog = openDialog();
     auto *qrLabel = child<QLabel>(dialog, "qrCodeLabel");
     const QImage before = qrLabel->pixmap(Qt::ReturnByValue).toImage();
+    const QImage renderedBefore = dialog->qrPicture();
     QVERIFY(!before.isNull());
 
     QVERIFY(sim->setScenario(scenario(0, QJsonObject {{fetchPath, fault}})));
@@ -311,14 +330,73 @@ void TestLoginDialog::failedFetchKeepsPicture()
     QVERIFY(fetches >= 2);
     QVERIFY(dialog);
     QCOMPARE(qrLabel->pixmap(Qt::ReturnByValue).toImage(), before);
+    QCOMPARE(dialog->qrPicture(), renderedBefore);
     QVERIFY(qrLabel->isVisible());
     QVERIFY(!child<QLabel>(dialog, "refreshingLabel")->isVisible());
 
-    // The next good fetch replaces it again (same token, same text: same picture).
-    QVERIFY(sim->setScenario(scenario()));
+    // The next good fetch brings another text, and the picture shows it.
+    const QString nextText = qrText + QStringLiteral("&r=2");
+    QVERIFY(sim->setScenario(scenario(0, {}, nextText)));
     QTest::mouseClick(child<QPushButton>(dialog, "refreshButton"), Qt::LeftButton);
     QCOMPARE(sim->requests(fetchPath).size(), fetches + 1);
-    QCOMPARE(qrLabel->pixmap(Qt::ReturnByValue).toImage(), before);
+    QString expected = nextText;
+    expected.replace(QLatin1String("{preLoginToken}"), dialog->loginToken());
+    const QImage after = qrLabel->pixmap(Qt::ReturnByValue).toImage();
+    QVERIFY(after != before);
+    QVERIFY(pictureEncodes(after, expected));
+    QVERIFY(sameImage(dialog->qrPicture(), after));
+    delete dialog;
+}
+
+void TestLoginDialog::pictureFitsItsArea_data()
+{
+    QTest::addColumn<bool>("small");
+    QTest::addColumn<QString>("text");
+    const QString longText = QStringLiteral("https://qr.tessaly.invalid/login?").leftJustified(160, QLatin1Char('x'));
+    QTest::newRow("small screen, 160 characters") << true << longText;
+    QTest::newRow("normal screen, 160 characters") << false << longText;
+    QTest::newRow("small screen, short text") << true << QStringLiteral("https://qr.tessaly.invalid/s");
+}
+
+void TestLoginDialog::pictureFitsItsArea()
+{
+    QFETCH(bool, small);
+    QFETCH(QString, text);
+    MyContext::isSmall = small;
+    QVERIFY(sim->setScenario(scenario(0, {}, text)));
+    QPointer<GongZhongLoginDialog> dialog = openDialog();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog));
+    QCOMPARE(dialog->size(), small ? QSize(330, 380) : QSize(400, 480));
+
+    // The picture area has the preset height, and the preset width as far as the dialog allows.
+    auto *qrLabel = child<QLabel>(dialog, "qrCodeLabel");
+    QCOMPARE(qrLabel->height(), 260);
+    QCOMPARE(qrLabel->width(), small ? 328 : 380);
+    QCOMPARE(child<QLabel>(dialog, "refreshingLabel")->size(), qrLabel->size());
+    // Everything of the QR panel and the tabs lies inside the dialog, nothing over the picture.
+    const QRect labelArea(qrLabel->mapTo(dialog, QPoint(0, 0)), qrLabel->size());
+    const QRect inner = dialog->rect().adjusted(1, 1, -1, -1);
+    for (const char *name : {"qrCodeLabel", "qrHintLabel", "refreshButton", "wechatTab", "phoneTab"}) {
+        auto *widget = child<QWidget>(dialog, name);
+        const QRect area(widget->mapTo(dialog, QPoint(0, 0)), widget->size());
+        QVERIFY2(inner.contains(area), name);
+        if (widget != qrLabel)
+            QVERIFY2(!area.intersects(labelArea), name);
+    }
+
+    // The rendered picture keeps its 6-pixel modules; the label shows it no larger than its area.
+    const QImage rendered = dialog->qrPicture();
+    QVERIFY(pictureEncodes(rendered, text));
+    const QPixmap shown = qrLabel->pixmap(Qt::ReturnByValue);
+    const QSize room = qrLabel->contentsRect().size();
+    QVERIFY2(shown.width() <= room.width() && shown.height() <= room.height(),
+             qPrintable(QStringLiteral("%1x%2 in %3x%4").arg(shown.width()).arg(shown.height())
+                            .arg(room.width()).arg(room.height())));
+    QCOMPARE(shown.width(), shown.height());
+    if (rendered.height() > room.height())
+        QCOMPARE(shown.height(), room.height()); // scaled down, as large as it fits
+    else
+        QVERIFY(sameImage(shown.toImage(), rendered));
     delete dialog;
 }
 
@@ -444,15 +522,37 @@ void TestLoginDialog::pollSuccessOnPhonePanel()
     QCOMPARE(sim->requests(pollPath).size(), 3);
 }
 
-void TestLoginDialog::closeButtonStopsPolling()
+void TestLoginDialog::closingStopsPolling_data()
 {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<bool>("deleteOnClose");
+    for (const char *how : {"close button", "escape", "window close"}) {
+        QTest::addRow("%s", how) << QString::fromLatin1(how) << true;
+        // Kept alive after closing, the dialog shows that closing itself stopped the timers.
+        QTest::addRow("%s, dialog kept", how) << QString::fromLatin1(how) << false;
+    }
+}
+
+void TestLoginDialog::closingStopsPolling()
+{
+    QFETCH(QString, how);
+    QFETCH(bool, deleteOnClose);
     QPointer<GongZhongLoginDialog> dialog = openDialog();
+    dialog->setAttribute(Qt::WA_DeleteOnClose, deleteOnClose);
     const QString token = dialog->loginToken();
     QSignalSpy finished(dialog.data(), &QDialog::finished);
     QTRY_VERIFY(countWithToken(sim->requests(pollPath), token) >= 2);
 
-    QTest::mouseClick(child<QPushButton>(dialog, "closeButton"), Qt::LeftButton);
-    QTRY_VERIFY(dialog.isNull());
+    if (how == QLatin1String("close button"))
+        QTest::mouseClick(child<QPushButton>(dialog, "closeButton"), Qt::LeftButton);
+    else if (how == QLatin1String("escape"))
+        QTest::keyClick(dialog->focusWidget() ? dialog->focusWidget() : dialog.data(), Qt::Key_Escape);
+    else
+        QVERIFY(dialog->close());
+    if (deleteOnClose)
+        QTRY_VERIFY(dialog.isNull());
+    else
+        QVERIFY(!dialog->isVisible());
     QCOMPARE(finished.count(), 1);
     QCOMPARE(finished.at(0).at(0).toInt(), int(QDialog::Rejected));
     const int polls = countWithToken(sim->requests(pollPath), token);
@@ -462,6 +562,70 @@ void TestLoginDialog::closeButtonStopsPolling()
     QTRY_VERIFY(countWithToken(sim->requests(pollPath), second->loginToken()) >= 4);
     QCOMPARE(countWithToken(sim->requests(pollPath), token), polls);
     delete second;
+    delete dialog;
+}
+
+// Dialog A is closed while its poll waits; the user opens dialog B; then A's poll answers with a
+// sign-in. The user is signed in, and B, now pointless, closes and stops polling.
+void TestLoginDialog::lateSignInClosesOpenDialog()
+{
+    // Every poll takes 250 ms; an attempt signs in at its second poll, so B's own polls never do.
+    const int delay = 250;
+    QVERIFY(sim->setScenario(scenario(2, QJsonObject {{pollPath, delayFault(delay)}})));
+    LoginDialogTiming manual = fastTiming();
+    manual.pollIntervalMs = 3600 * 1000; // A polls when the test says so
+    GongZhongLoginDialog::setTiming(manual);
+    QSignalSpy lateSignIn(SignInNotifier::instance(), &SignInNotifier::signedInAfterClose);
+
+    QPointer<GongZhongLoginDialog> first = openDialog();
+    const QString firstToken = first->loginToken();
+    first->gongZhongQrCodeLogin(); // the first poll: not yet
+    QVERIFY(!MyContext::user);
+    QCOMPARE(countWithToken(sim->requests(pollPath), firstToken), 1);
+
+    GongZhongLoginDialog::setTiming(fastTiming());
+    QPointer<GongZhongLoginDialog> second;
+    QString secondToken;
+    std::unique_ptr<QSignalSpy> secondFinished;
+    std::unique_ptr<QSignalSpy> secondSuccess;
+    bool opened = false;
+    // While A's second poll waits: close A, open B. (All of it, up to A's answer, runs inside A's poll.)
+    Probe user([&] {
+        if (opened || !first || first->exchangesWaiting() == 0)
+            return;
+        opened = true;
+        QTest::mouseClick(child<QPushButton>(first, "closeButton"), Qt::LeftButton);
+        second = new GongZhongLoginDialog(nullptr);
+        secondToken = second->loginToken();
+        secondFinished = std::make_unique<QSignalSpy>(second.data(), &QDialog::finished);
+        secondSuccess = std::make_unique<QSignalSpy>(second.data(), &GongZhongLoginDialog::loginSuccess);
+        second->show();
+    });
+    QTimer::singleShot(0, first, &GongZhongLoginDialog::gongZhongQrCodeLogin);
+    QTRY_VERIFY(opened);
+    user.stop();
+
+    QTRY_COMPARE(lateSignIn.count(), 1);
+    QVERIFY(MyContext::user);
+    QCOMPARE(MyContext::settings().value(QStringLiteral("tokenId")).toString(), QStringLiteral("tok-1"));
+    QTRY_VERIFY(second.isNull());
+    QCOMPARE(secondFinished->count(), 1);
+    QCOMPARE(secondFinished->at(0).at(0).toInt(), int(QDialog::Rejected));
+    QCOMPARE(secondSuccess->count(), 0);
+    QTRY_VERIFY(first.isNull());
+    QCOMPARE(lateSignIn.count(), 1);
+
+    // Neither A nor B polls any more while a third dialog polls several times.
+    const int firstPolls = countWithToken(sim->requests(pollPath), firstToken);
+    const int secondPolls = countWithToken(sim->requests(pollPath), secondToken);
+    QCOMPARE(firstPolls, 2);
+    QVERIFY(secondPolls <= 1);
+    QVERIFY(sim->setScenario(scenario()));
+    QPointer<GongZhongLoginDialog> third = openDialog();
+    QTRY_VERIFY(countWithToken(sim->requests(pollPath), third->loginToken()) >= 3);
+    QCOMPARE(countWithToken(sim->requests(pollPath), firstToken), firstPolls);
+    QCOMPARE(countWithToken(sim->requests(pollPath), secondToken), secondPolls);
+    delete third;
 }
 
 void TestLoginDialog::slowPlatformNeverOverlaps_data()
@@ -714,6 +878,92 @@ void TestLoginDialog::phoneLoginSuccess()
     QCOMPARE(MyContext::user->userId(), QStringLiteral("u1"));
     QCOMPARE(MyContext::settings().value(QStringLiteral("tokenId")).toString(), QStringLiteral("tok-1"));
     QCOMPARE(MyContext::settings().value(QStringLiteral("userSystemId")).toString(), QStringLiteral("1000"));
+}
+
+void TestLoginDialog::returnRunsPhoneChecks_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("Enter") << int(Qt::Key_Enter);
+}
+
+// Enter in a phone field presses "登 录", never the close button.
+void TestLoginDialog::returnRunsPhoneChecks()
+{
+    QFETCH(int, key);
+    QPointer<GongZhongLoginDialog> dialog = openDialog();
+    QSignalSpy finished(dialog.data(), &QDialog::finished);
+    showPhonePanel(dialog);
+    auto *number = child<QLineEdit>(dialog, "phoneNumEdit");
+    QTest::mouseClick(number, Qt::LeftButton); // the focus leaves the tab for the field, as a user's click does
+    QVERIFY(number->hasFocus());
+    QTest::keyClicks(number, QStringLiteral("1380000"));
+    QTest::keyClick(number, Qt::Key(key));
+
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(finished.count(), 0);
+    QCOMPARE(child<QLabel>(dialog, "messageLabel")->text(), QStringLiteral("您输入的手机号格式有误！"));
+
+    // The same in the code field, now with a short code.
+    number->clear();
+    QTest::keyClicks(number, knownPhone);
+    auto *code = child<QLineEdit>(dialog, "verifyCodeEdit");
+    QTest::mouseClick(code, Qt::LeftButton);
+    QTest::keyClicks(code, QStringLiteral("12345"));
+    QTest::keyClick(code, Qt::Key(key));
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(child<QLabel>(dialog, "messageLabel")->text(), QStringLiteral("您输入的验证码有误！"));
+    QCOMPARE(sim->requests(loginPath).size(), 0);
+    QCOMPARE(finished.count(), 0);
+    delete dialog;
+}
+
+void TestLoginDialog::returnSignsInOnPhonePanel()
+{
+    QPointer<GongZhongLoginDialog> dialog = openDialog();
+    QSignalSpy success(dialog.data(), &GongZhongLoginDialog::loginSuccess);
+    showPhonePanel(dialog);
+    QTest::keyClicks(child<QLineEdit>(dialog, "phoneNumEdit"), knownPhone);
+    auto *code = child<QLineEdit>(dialog, "verifyCodeEdit");
+    QTest::mouseClick(code, Qt::LeftButton);
+    QTest::keyClicks(code, knownCode);
+    QTest::keyClick(code, Qt::Key_Return);
+    QCOMPARE(sim->requests(loginPath).size(), 1);
+    QCOMPARE(success.count(), 1);
+    QTRY_VERIFY(dialog.isNull());
+    QVERIFY(MyContext::user);
+}
+
+void TestLoginDialog::keysAfterOpeningKeepDialog_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Space") << int(Qt::Key_Space);
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("Enter") << int(Qt::Key_Enter);
+}
+
+// Right after opening, on the QR panel, a key pressed into the dialog closes nothing.
+void TestLoginDialog::keysAfterOpeningKeepDialog()
+{
+    QFETCH(int, key);
+    QPointer<GongZhongLoginDialog> dialog = new GongZhongLoginDialog(nullptr);
+    QSignalSpy finished(dialog.data(), &QDialog::finished);
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowActive(dialog));
+    QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : dialog.data();
+    QTest::keyClick(target, Qt::Key(key));
+    QVERIFY(dialog);
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(finished.count(), 0);
+    QVERIFY(child<QWidget>(dialog, "qrCenterWidget")->isVisible());
+    QCOMPARE(sim->requests(loginPath).size(), 0);
+    QCOMPARE(sim->requests(sendCodePath).size(), 0);
+    auto *closeButton = child<QPushButton>(dialog, "closeButton");
+    QVERIFY(!closeButton->autoDefault());
+    QVERIFY(!closeButton->isDefault());
+    QVERIFY(!closeButton->hasFocus());
+    delete dialog;
 }
 
 void TestLoginDialog::closeWhileExchangeWaits_data()

@@ -116,8 +116,17 @@ private slots:
     void popupPosition();
     void popupContent();
     void roundHeadImage();
+    void hoverZone_data();
+    void hoverZone();
+    void enterShowsPopupOnce();
+    void leavingButton_data();
+    void leavingButton();
+    void popupLeave_data();
+    void popupLeave();
     void loginOutClearsSettings();
     void contactModeThreeOpensContactUs();
+    void contactKeysKeepDialog_data();
+    void contactKeysKeepDialog();
     void storedTokenShowsUserAtStart();
     void lateSignInShowsInTitleBar_data();
     void lateSignInShowsInTitleBar();
@@ -332,6 +341,98 @@ void TestTitleBarSignIn::roundHeadImage()
     QCOMPARE(canvas.pixel(50, 20), QColor(Qt::blue).rgb()); // right of the circle
 }
 
+void TestTitleBarSignIn::hoverZone_data()
+{
+    QTest::addColumn<QPoint>("pos");
+    QTest::addColumn<bool>("keeps");
+    // The button is 100 x 45; the zone reaches 50 px below it, edges excluded.
+    QTest::newRow("(1, 1)") << QPoint(1, 1) << true;
+    QTest::newRow("(w - 1, h + 49)") << QPoint(99, 45 + 49) << true;
+    QTest::newRow("(w / 2, h + 50)") << QPoint(50, 45 + 50) << false;
+    QTest::newRow("(0, 5)") << QPoint(0, 5) << false;
+    QTest::newRow("(w, 5)") << QPoint(100, 5) << false;
+    QTest::newRow("above") << QPoint(50, -1) << false;
+}
+
+void TestTitleBarSignIn::hoverZone()
+{
+    QFETCH(QPoint, pos);
+    QFETCH(bool, keeps);
+    MyLoginBtn button;
+    button.setFixedSize(100, 45);
+    QCOMPARE(button.keepsPopupOpen(pos), keeps);
+}
+
+void TestTitleBarSignIn::enterShowsPopupOnce()
+{
+    MyLoginBtn button;
+    QSignalSpy show(&button, &MyLoginBtn::showPer);
+    QSignalSpy hide(&button, &MyLoginBtn::hidePer);
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(&button, &enter);
+    QCOMPARE(show.count(), 1);
+    QCOMPARE(hide.count(), 0);
+}
+
+void TestTitleBarSignIn::leavingButton_data()
+{
+    QTest::addColumn<QPoint>("cursor"); // in button coordinates
+    QTest::addColumn<bool>("hides");
+    QTest::newRow("down into the popup") << QPoint(50, 45 + 20) << false;
+    QTest::newRow("below the zone") << QPoint(50, 45 + 60) << true;
+    QTest::newRow("to the right") << QPoint(130, 20) << true;
+    QTest::newRow("up") << QPoint(50, -10) << true;
+}
+
+// The cursor is really moved (the offscreen platform keeps its position), then the button is left.
+void TestTitleBarSignIn::leavingButton()
+{
+    QFETCH(QPoint, cursor);
+    QFETCH(bool, hides);
+    MyLoginBtn button;
+    button.setFixedSize(100, 45);
+    button.move(200, 100);
+    button.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&button));
+    QSignalSpy hide(&button, &MyLoginBtn::hidePer);
+
+    QCursor::setPos(button.mapToGlobal(cursor));
+    QCOMPARE(button.mapFromGlobal(QCursor::pos()), cursor);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(&button, &leave);
+    QCOMPARE(hide.count(), hides ? 1 : 0);
+}
+
+void TestTitleBarSignIn::popupLeave_data()
+{
+    QTest::addColumn<QPoint>("cursor"); // in popup coordinates
+    QTest::addColumn<bool>("hides");
+    QTest::newRow("still inside") << QPoint(20, 20) << false;
+    QTest::newRow("left of it") << QPoint(-5, 20) << true;
+    QTest::newRow("below it") << QPoint(20, 310) << true;
+    QTest::newRow("back up to the button") << QPoint(20, -3) << true;
+}
+
+void TestTitleBarSignIn::popupLeave()
+{
+    QFETCH(QPoint, cursor);
+    QFETCH(bool, hides);
+    signInDirectly(QString());
+    Window window;
+    window.frame.move(120, 80);
+    window.frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window.frame));
+    emit window.button()->showPer();
+    PerInfoFloatDialog *popup = window.popup();
+    QVERIFY(popup->isVisible());
+
+    QCursor::setPos(popup->mapToGlobal(cursor));
+    QCOMPARE(popup->mapFromGlobal(QCursor::pos()), cursor);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(popup, &leave);
+    QCOMPARE(popup->isVisible(), !hides);
+}
+
 void TestTitleBarSignIn::loginOutClearsSettings()
 {
     QVERIFY(sim->setScenario(scenario(QString(), 1)));
@@ -389,6 +490,28 @@ void TestTitleBarSignIn::contactModeThreeOpensContactUs()
 
     QTest::mouseClick(contact->findChild<QPushButton *>(QStringLiteral("closeButton")), Qt::LeftButton);
     QTRY_VERIFY(contact.isNull());
+}
+
+void TestTitleBarSignIn::contactKeysKeepDialog_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("Space") << int(Qt::Key_Space);
+    QTest::newRow("Return") << int(Qt::Key_Return);
+    QTest::newRow("Enter") << int(Qt::Key_Enter);
+}
+
+// The contact dialog's only button is its close button; no key right after opening presses it.
+void TestTitleBarSignIn::contactKeysKeepDialog()
+{
+    QFETCH(int, key);
+    QPointer<ContactUS> contact = new ContactUS(nullptr);
+    contact->show();
+    QVERIFY(QTest::qWaitForWindowActive(contact));
+    QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : contact.data();
+    QTest::keyClick(target, Qt::Key(key));
+    QVERIFY(contact);
+    QVERIFY(contact->isVisible());
+    delete contact;
 }
 
 void TestTitleBarSignIn::storedTokenShowsUserAtStart()
