@@ -3,5 +3,5 @@
 class QProcess;
 
 // The platform half of prepareChildProcess (childprocess_win.cpp / _unix.cpp); runs after the
-// program, arguments and working directory are set.
+// program and arguments are set.
 void preparePlatformChildProcess(QProcess &process);

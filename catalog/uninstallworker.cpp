@@ -3,6 +3,7 @@
 #include "catalog/childprocess.h"
 #include "catalog/logging.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -15,9 +16,16 @@ UnInstallWorker::UnInstallWorker(const QString &unInstallerPath, QObject *parent
 void UnInstallWorker::performUnInstall()
 {
     qCDebug(lcCatalog) << "m_unInstallerPath===============:" << m_unInstallerPath;
-    // Without an uninstaller there is no folder to look in; "/tt.exe" would be a stranger's tool.
+    // Without an uninstaller there is no folder to look in; "/tt.exe" would be a stranger's tool. A
+    // relative path ("MsiExec.exe" of "MsiExec.exe /X{...}") names no folder either: resolved, it would
+    // run a "tt.exe" from our own current directory.
     if (m_unInstallerPath.isEmpty()) {
         qCWarning(lcCatalog) << "Failed to start installer:" << "no uninstaller path";
+        emit unInstallationFinished(false);
+        return;
+    }
+    if (!QDir::isAbsolutePath(m_unInstallerPath)) {
+        qCWarning(lcCatalog) << "Failed to start installer:" << "uninstaller path is not absolute" << m_unInstallerPath;
         emit unInstallationFinished(false);
         return;
     }

@@ -5,6 +5,7 @@
 
 // Runs the uninstall tool "tt.exe" found beside an application's uninstaller and reports its outcome.
 // Meant to live in a QThread of its own: performUnInstall() blocks until the tool has exited.
+// An empty or relative uninstaller path names no folder; nothing runs and the outcome is false.
 class UnInstallWorker : public QObject
 {
     Q_OBJECT

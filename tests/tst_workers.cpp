@@ -101,6 +101,7 @@ class TstWorkers : public QObject
 
 private slots:
     void init();
+    void cleanup();
 
     void installerExitCode_data();
     void installerExitCode();
@@ -115,16 +116,29 @@ private slots:
     void unInstallToolExitCode();
     void unInstallToolWithoutExecutePermissionRuns();
     void missingUnInstallTool();
-    void emptyUnInstallerPathRunsNothing();
+    void unInstallerPathWithoutFolderRunsNothing_data();
+    void unInstallerPathWithoutFolderRunsNothing();
 
 private:
     QScopedPointer<QTemporaryDir> m_dir;
+    // Every test runs with a current directory of its own, apart from the programs it starts.
+    QString m_currentDir;
+    QString m_savedCurrentDir;
 };
 
 void TstWorkers::init()
 {
     m_dir.reset(new QTemporaryDir);
     QVERIFY(m_dir->isValid());
+    m_currentDir = m_dir->filePath(QStringLiteral("current"));
+    QVERIFY(QDir().mkpath(m_currentDir));
+    m_savedCurrentDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_currentDir));
+}
+
+void TstWorkers::cleanup()
+{
+    QDir::setCurrent(m_savedCurrentDir);
 }
 
 void TstWorkers::installerExitCode_data()
@@ -148,8 +162,10 @@ void TstWorkers::installerExitCode()
     QCOMPARE(outcome.receivedOn, QThread::currentThread());
     QVERIFY(outcome.emittedOn);
     QVERIFY(outcome.emittedOn != QThread::currentThread());
-    // The installer ran, in its own folder, whatever it reported.
-    QCOMPARE(readTrimmed(folder + QStringLiteral("/ran_in.txt")), canonical(folder));
+    // The installer ran, whatever it reported, in the current directory of the program that started it:
+    // a child sitting in the work folder would keep that folder from being removed on Windows.
+    QCOMPARE(readTrimmed(folder + QStringLiteral("/ran_in.txt")), canonical(QDir::currentPath()));
+    QCOMPARE(canonical(QDir::currentPath()), canonical(m_currentDir));
 }
 
 void TstWorkers::installerCrashFails()
@@ -177,7 +193,7 @@ void TstWorkers::installerPathWithSpacesIsOnePath()
     QVERIFY(installFixture(QStringLiteral("exit_ok.sh"), installer));
 
     QCOMPARE(runWorker(installer).results, QList<bool>{true});
-    QCOMPARE(readTrimmed(folder + QStringLiteral("/ran_in.txt")), canonical(folder));
+    QCOMPARE(readTrimmed(folder + QStringLiteral("/ran_in.txt")), canonical(m_currentDir));
 }
 
 void TstWorkers::installerThatCannotStart_data()
@@ -239,7 +255,8 @@ void TstWorkers::unInstallToolExitCode()
     QCOMPARE(outcome.receivedOn, QThread::currentThread());
     QVERIFY(outcome.emittedOn);
     QVERIFY(outcome.emittedOn != QThread::currentThread());
-    QCOMPARE(readTrimmed(folder + QStringLiteral("/ran_in.txt")), canonical(folder));
+    // The tool ran from the uninstaller's folder, in the current directory of the program.
+    QCOMPARE(readTrimmed(folder + QStringLiteral("/ran_in.txt")), canonical(m_currentDir));
 }
 
 void TstWorkers::unInstallToolWithoutExecutePermissionRuns()
@@ -262,12 +279,30 @@ void TstWorkers::missingUnInstallTool()
     QVERIFY(!QFile::exists(folder + QStringLiteral("/ran_in.txt")));
 }
 
-void TstWorkers::emptyUnInstallerPathRunsNothing()
+void TstWorkers::unInstallerPathWithoutFolderRunsNothing_data()
 {
-    // An application without "UninstallString" yields an empty path; no tool is looked for anywhere.
+    QTest::addColumn<QString>("unInstallerPath");
+    // An application without "UninstallString" yields an empty path.
+    QTest::newRow("empty") << QString();
+    // "MsiExec.exe /X{GUID}" leaves "MsiExec.exe": a bare name, resolved against our current directory.
+    QTest::newRow("bare name") << QStringLiteral("uninst.exe");
+    QTest::newRow("relative folder") << QStringLiteral("app/uninst.exe");
+}
+
+// A path that names no folder of its own never runs a "tt.exe" found from the current directory.
+void TstWorkers::unInstallerPathWithoutFolderRunsNothing()
+{
+    QFETCH(QString, unInstallerPath);
+    // The tools a relative path would reach, and one at the root for the empty path.
+    QVERIFY(installFixture(QStringLiteral("exit_ok.sh"), m_currentDir + QStringLiteral("/tt.exe")));
+    QVERIFY(installFixture(QStringLiteral("exit_ok.sh"), m_currentDir + QStringLiteral("/app/tt.exe")));
+    QVERIFY(installFixture(QStringLiteral("exit_ok.sh"), m_currentDir + QStringLiteral("/app/uninst.exe")));
+
     LogCapture warnings;
-    QCOMPARE(runUnInstallWorker(QString()).results, QList<bool>{false});
+    QCOMPARE(runUnInstallWorker(unInstallerPath).results, QList<bool>{false});
     QVERIFY(warnings.contains(QtWarningMsg, QStringLiteral("Failed to start installer:")));
+    QVERIFY(!QFile::exists(m_currentDir + QStringLiteral("/ran_in.txt")));
+    QVERIFY(!QFile::exists(m_currentDir + QStringLiteral("/app/ran_in.txt")));
 }
 
 QTEST_GUILESS_MAIN(TstWorkers)
