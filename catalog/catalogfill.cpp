@@ -1,13 +1,13 @@
 #include "catalog/catalogfill.h"
 
 #include "catalog/logging.h"
+#include "catalog/plainname.h"
 #include "catalog/productinfo.h"
 #include "platform/mycontext.h"
 
 bool isSafeIconName(const QString &iconName)
 {
-    return !iconName.isEmpty() && iconName != QLatin1String(".") && !iconName.contains(QLatin1Char('/'))
-           && !iconName.contains(QLatin1Char('\\')) && !iconName.contains(QLatin1String(".."));
+    return isPlainName(iconName);
 }
 
 QPixmap loadCatalogIcon(const ProductInfo &info)

@@ -7,8 +7,9 @@
 
 class ProductInfo;
 
-// Whether `iconName` names a file directly inside the icon folder: not empty, no folder
-// separator, no "..". Any other name is treated as "no icon file" and never downloaded.
+// Whether `iconName` names a file directly inside the icon folder: not empty, not "." or "..",
+// no folder separator, no control character ("app..png" is fine). Any other name is treated as
+// "no icon file" and never downloaded.
 bool isSafeIconName(const QString &iconName);
 
 // The entry's icon: read from the icon folder, else downloaded there from `iconUrl` and read

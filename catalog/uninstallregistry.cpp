@@ -1,6 +1,7 @@
 #include "catalog/uninstallregistry.h"
 
 #include "catalog/logging.h"
+#include "catalog/plainname.h"
 #include "catalog/uninstallregistry_p.h"
 
 #include <QStringList>
@@ -18,11 +19,10 @@ const QList<UninstallRoot> &uninstallRoots()
     return roots;
 }
 
-// A subkey name that would reach another key (or another file) is never looked up.
+// A subkey name that would reach another key (or another file) is never looked up; see isPlainName.
 bool isSafeSubkeyName(const QString &pathName)
 {
-    return !pathName.isEmpty() && !pathName.contains(QLatin1Char('/')) && !pathName.contains(QLatin1Char('\\'))
-           && !pathName.contains(QLatin1String(".."));
+    return isPlainName(pathName);
 }
 
 QString valueText(const QVariant &value)

@@ -7,8 +7,8 @@
 //   1. HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall (64-bit view)
 //   2. HKEY_LOCAL_MACHINE\SOFTWARE\WOW6432Node\Microsoft\Windows\CurrentVersion\Uninstall
 //   3. HKEY_CURRENT_USER\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall
-// The first root holding the value answers. A pathName that is empty or contains "/", "\" or
-// ".." is never looked up and counts as not installed.
+// The first root holding the value answers. A pathName that is empty, "." or "..", or holds "/",
+// "\" or a control character is never looked up and counts as not installed ("Tessa..Pro" is fine).
 //
 // Without a Windows registry the key ROOT\A\B\Name is the file
 // $TESSALY_REGISTRY_ROOT/ROOT/A/B/Name.ini (QSettings IniFormat, UTF-8, values in [General]);

@@ -72,6 +72,7 @@ private slots:
     void builtInIconsInRepository();
     void builtInIconsBesideProgram();
 
+    void iconFromIconFolder_data();
     void iconFromIconFolder();
     void missingIconWithoutAddressIsNull_data();
     void missingIconWithoutAddressIsNull();
@@ -191,10 +192,21 @@ void TstCatalogModel::builtInIconsBesideProgram()
     QCOMPARE(filled, 14);
 }
 
+void TstCatalogModel::iconFromIconFolder_data()
+{
+    QTest::addColumn<QString>("iconName");
+    QTest::newRow("plain") << QStringLiteral("app.png");
+    // Dots that are not the whole name stay inside the folder.
+    QTest::newRow("two dots inside") << QStringLiteral("app..png");
+    QTest::newRow("leading dots") << QStringLiteral("..app.png");
+}
+
 void TstCatalogModel::iconFromIconFolder()
 {
-    QVERIFY(writeIcon(m_iconDir + QStringLiteral("/app.png"), Qt::red));
-    ProductInfo *info = addEntry(QStringLiteral("App"), QStringLiteral("app.png"));
+    QFETCH(QString, iconName);
+    QVERIFY(isSafeIconName(iconName));
+    QVERIFY(writeIcon(m_iconDir + QLatin1Char('/') + iconName, Qt::red));
+    ProductInfo *info = addEntry(QStringLiteral("App"), iconName);
 
     const QPixmap pixmap = loadCatalogIcon(*info);
     QVERIFY(!pixmap.isNull());
@@ -232,6 +244,9 @@ void TstCatalogModel::unsafeIconNamesNeverLeaveFolder_data()
     QTest::newRow("absolute") << QStringLiteral("/tmp/outside.png");
     QTest::newRow("subfolder") << QStringLiteral("sub/outside.png");
     QTest::newRow("backslash") << QStringLiteral("..\\outside.png");
+    QTest::newRow("backslash without dots") << QStringLiteral("sub\\outside.png");
+    QTest::newRow("newline") << QStringLiteral("outside\n.png");
+    QTest::newRow("delete character") << QStringLiteral("outside\x7f.png");
 }
 
 void TstCatalogModel::unsafeIconNamesNeverLeaveFolder()

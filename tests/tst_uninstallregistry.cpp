@@ -35,6 +35,8 @@ private slots:
     void defaultFolderInDataLocation();
     void escapingNamesNeverLookedUp_data();
     void escapingNamesNeverLookedUp();
+    void namesWithDotsAreLookedUp_data();
+    void namesWithDotsAreLookedUp();
 
     void pathForms_data();
     void pathForms();
@@ -197,10 +199,15 @@ void TstUninstallRegistry::escapingNamesNeverLookedUp_data()
 {
     QTest::addColumn<QString>("pathName");
     QTest::newRow("empty") << QString();
-    QTest::newRow("parent") << QStringLiteral("../Escaped");
+    QTest::newRow("dot") << QStringLiteral(".");
     QTest::newRow("two dots") << QStringLiteral("..");
+    QTest::newRow("parent") << QStringLiteral("../Escaped");
     QTest::newRow("slash") << QStringLiteral("Uninstall/../Escaped");
+    QTest::newRow("slash without dots") << QStringLiteral("Sub/App");
     QTest::newRow("backslash") << QStringLiteral("..\\Escaped");
+    QTest::newRow("backslash without dots") << QStringLiteral("Sub\\App");
+    QTest::newRow("newline") << QStringLiteral("App\nX");
+    QTest::newRow("nul") << QStringLiteral("App") + QChar(0) + QStringLiteral("X");
 }
 
 void TstUninstallRegistry::escapingNamesNeverLookedUp()
@@ -216,6 +223,28 @@ void TstUninstallRegistry::escapingNamesNeverLookedUp()
     QCOMPARE(getDisplayVersion(pathName), QString());
     QCOMPARE(getUnInstallPath(pathName), QString());
     QCOMPARE(getAppPath(pathName), QString());
+}
+
+void TstUninstallRegistry::namesWithDotsAreLookedUp_data()
+{
+    QTest::addColumn<QString>("pathName");
+    // Only a separator or the exact names "." and ".." leave the root; other dots are plain characters.
+    QTest::newRow("two dots inside") << QStringLiteral("Tessa..Pro");
+    QTest::newRow("leading dots") << QStringLiteral("..Tessa");
+    QTest::newRow("trailing dots") << QStringLiteral("Tessa..");
+    QTest::newRow("three dots") << QStringLiteral("...");
+    QTest::newRow("one dot inside") << QStringLiteral("Tessa.Pro 2");
+}
+
+void TstUninstallRegistry::namesWithDotsAreLookedUp()
+{
+    QFETCH(QString, pathName);
+    writeKey(currentUser, pathName,
+             {{"DisplayName", "Dots"}, {"DisplayVersion", "1.2.0.0"}, {"UninstallString", "/opt/dots/uninst.exe"}});
+
+    QVERIFY(isSoftwareInstalled(pathName));
+    QCOMPARE(getDisplayVersion(pathName), QStringLiteral("1.2.0.0"));
+    QCOMPARE(getUnInstallPath(pathName), QStringLiteral("/opt/dots/uninst.exe"));
 }
 
 void TstUninstallRegistry::pathForms_data()
