@@ -7,6 +7,7 @@
 #include "catalog/uninstallregistry.h"
 #include "catalog/uninstallworker.h"
 #include "catalog/worker.h"
+#include "catalog/workdir.h"
 #include "platform/mycontext.h"
 
 #include <QEvent>
@@ -177,6 +178,10 @@ SoftwareItemWidget::~SoftwareItemWidget()
     detach(m_launchThread, m_launchWorker);
     detach(m_unInstallThread, m_unInstallWorker);
 
+    // A running installer keeps its folder, which is not empty and so never claimed by another download.
+    if (!m_workDir.isEmpty())
+        releaseWorkDir(m_workDir);
+
     // Threads whose worker has already reported were told to quit and end within moments.
     const QList<QThread *> finishing = findChildren<QThread *>(QString(), Qt::FindDirectChildrenOnly);
     for (QThread *thread : finishing)
@@ -310,12 +315,15 @@ void SoftwareItemWidget::startDownloadAs(Operation operation)
 
     const QUrl url(m_downloadUrl);
     const QString fileName = downloadFileName(url);
-    m_workDir = MyContext::newTempWorkDir();
-    m_filePath = m_workDir + QLatin1Char('/') + fileName;
+    // Two downloads started within one millisecond get the same name; each claims a folder of its own.
+    const QString baseDir = MyContext::newTempWorkDir();
+    m_workDir = uniqueWorkDir(baseDir);
+    m_filePath = (m_workDir.isEmpty() ? baseDir : m_workDir) + QLatin1Char('/') + fileName;
 
     m_downloadFile = new QFile(m_filePath);
-    // Unbuffered: a failing write shows at once, not at some later flush.
-    if (!m_downloadFile->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+    // Unbuffered: a failing write shows at once, not at some later flush. Without a folder of its
+    // own nothing is opened: the name may be another download's file.
+    if (m_workDir.isEmpty() || !m_downloadFile->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         qCWarning(lcCatalog) << "Failed to open file for writing:" << m_filePath;
         m_dotTimer->stop();
         button->setText(TileText::createFileFailed());
@@ -446,6 +454,7 @@ void SoftwareItemWidget::removeDownloadFolder()
         return;
     qCDebug(lcCatalog) << "clear temp ==================";
     SoftwareItemWidget::removeFolder(m_workDir);
+    releaseWorkDir(m_workDir);
     m_workDir.clear();
 }
 

@@ -18,7 +18,8 @@ class Worker;
 
 // One application of the catalog page: icon, name, description and the control that fits the
 // application's state on this machine (install, upgrade, or up to date), plus an uninstall button
-// on installed tiles. Installing and upgrading download the installer into a fresh work folder and
+// on installed tiles. Installing and upgrading download the installer into a fresh work folder (one
+// of its own even when another tile started within the same millisecond, see catalog/workdir.h) and
 // run it on a worker thread; a press on an installed tile's icon, name or description starts the
 // application; uninstalling runs the uninstall tool on a worker thread.
 //

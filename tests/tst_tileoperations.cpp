@@ -6,10 +6,12 @@
 #include "catalog/downloadname.h"
 #include "catalog/softwareitemwidget.h"
 #include "catalog/tiletexts.h"
+#include "catalog/workdir.h"
 #include "platform/apppaths.h"
 #include "support/simulator.h"
 #include "support/logcapture.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -108,6 +110,11 @@ private slots:
     void secondLaunchWhileRunning();
     void launchBesideUpgrade_data();
     void launchBesideUpgrade();
+
+    void uniqueWorkDirClaimsFreeFolder_data();
+    void uniqueWorkDirClaimsFreeFolder();
+    void tilesStartedTogetherUseTheirOwnFolders();
+    void tileSkipsTakenWorkFolder();
 
     void unsafeNameStaysInWorkFolder();
     void queryAndFragmentAreNotPartOfTheName();
@@ -303,10 +310,12 @@ void TileOperationsTest::installEndToEnd()
     auto *unInstall = tile->findChild<QPushButton *>(QStringLiteral("unInstallButton"));
     QCOMPARE(tile->findChild<QTimer *>()->interval(), 300);
 
+    LogCapture messages;
     QTest::mouseClick(install, Qt::LeftButton);
     QVERIFY(!install->isEnabled());
     QVERIFY(install->text().startsWith(TileText::installing()));
     const QString workDir = tile->workDir();
+    QVERIFY(messages.contains(QStringLiteral("download url: \"%1\"").arg(url(QStringLiteral("inst.sh")))));
     QVERIFY(workDir.startsWith(m_appDir->path() + QStringLiteral("/temp/temp_")));
     QCOMPARE(tile->filePath(), workDir + QStringLiteral("/inst.sh"));
 
@@ -336,6 +345,10 @@ void TileOperationsTest::installEndToEnd()
     QCOMPARE(tile->unInstallPath(), appFolder(installer.name) + QStringLiteral("/uninst.exe"));
     QVERIFY(!QFileInfo::exists(workDir));
     QVERIFY(workFolders(m_appDir->path()).isEmpty());
+    // The worker named the downloaded installer, and the work folder was cleared once.
+    QCOMPARE(messages.count(QStringLiteral("m_installerPath===============:")), 1);
+    QVERIFY(messages.lines().contains(QStringLiteral("m_installerPath===============: \"%1\"").arg(tile->filePath())));
+    QCOMPARE(messages.count(QStringLiteral("clear temp ==================")), 1);
 
     // The labels now start the program.
     auto *icon = tile->findChild<QLabel *>(QStringLiteral("iconLabel"));
@@ -351,38 +364,46 @@ void TileOperationsTest::dotsCycleOneToSix()
     serve(QStringLiteral("inst.sh"), installerScript(installer));
     SoftwareItemWidget *tile = addTile(installer.name, installer.version, url(QStringLiteral("inst.sh")));
     auto *install = tile->findChild<QPushButton *>(QStringLiteral("installButton"));
-    tile->setDotInterval(5);
+    // The timer never fires within the test; each step is one tick, taken by hand.
+    tile->setDotInterval(3600 * 1000);
     QTest::mouseClick(install, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(tile->isInstallerRunning(), kWaitMs);
+    QCOMPARE(install->text(), TileText::installing());
 
-    // Follow the text from one dot up to six and back to one.
-    QStringList seen;
-    for (int dots = 1; dots <= 6; ++dots) {
-        const QString expected = TileText::installing() + QString(dots, QLatin1Char('.'));
-        QTRY_COMPARE_WITH_TIMEOUT(install->text(), expected, kWaitMs);
+    // One dot up to six, then back to one.
+    const QStringList expected{
+        TileText::installing() + QStringLiteral("."),     TileText::installing() + QStringLiteral(".."),
+        TileText::installing() + QStringLiteral("..."),   TileText::installing() + QStringLiteral("...."),
+        TileText::installing() + QStringLiteral("....."), TileText::installing() + QStringLiteral("......"),
+        TileText::installing() + QStringLiteral("."),
+    };
+    for (const QString &text : expected) {
+        tile->updateDotAnimation();
+        QCOMPARE(install->text(), text);
     }
-    QTRY_COMPARE_WITH_TIMEOUT(install->text(), TileText::installing() + QStringLiteral("."), kWaitMs);
-    QVERIFY(!install->text().endsWith(QStringLiteral(".......")));
 }
 
 void TileOperationsTest::installFailureThenRetry_data()
 {
     QTest::addColumn<QString>("failure");
     QTest::addColumn<QString>("expectedText");
+    QTest::addColumn<QString>("logLabel");
 
-    QTest::newRow("installer exits 1") << "exit1" << TileText::installFailed();
-    QTest::newRow("HTTP 404") << "404" << TileText::downloadError();
-    QTest::newRow("HTTP 500") << "500" << TileText::downloadError();
-    QTest::newRow("dropped mid-transfer") << "drop" << TileText::downloadError();
-    QTest::newRow("connection reset") << "reset" << TileText::downloadError();
-    QTest::newRow("too small") << "small" << TileText::downloadTooSmallInstall();
-    QTest::newRow("work folder not creatable") << "nofolder" << TileText::createFileFailed();
+    QTest::newRow("installer exits 1") << "exit1" << TileText::installFailed() << "m_installerPath===============:";
+    QTest::newRow("HTTP 404") << "404" << TileText::downloadError() << "Download error:";
+    QTest::newRow("HTTP 500") << "500" << TileText::downloadError() << "Download error:";
+    QTest::newRow("dropped mid-transfer") << "drop" << TileText::downloadError() << "Download error:";
+    QTest::newRow("connection reset") << "reset" << TileText::downloadError() << "Download error:";
+    QTest::newRow("too small") << "small" << TileText::downloadTooSmallInstall() << "Downloaded file is too small:";
+    QTest::newRow("work folder not creatable") << "nofolder" << TileText::createFileFailed()
+                                               << "Failed to open file for writing:";
 }
 
 void TileOperationsTest::installFailureThenRetry()
 {
     QFETCH(QString, failure);
     QFETCH(QString, expectedText);
+    QFETCH(QString, logLabel);
 
     Installer installer;
     const QString file = QStringLiteral("inst.sh");
@@ -414,9 +435,13 @@ void TileOperationsTest::installFailureThenRetry()
 
     SoftwareItemWidget *tile = addTile(installer.name, installer.version, url(file));
     auto *install = tile->findChild<QPushButton *>(QStringLiteral("installButton"));
+    std::unique_ptr<LogCapture> log = std::make_unique<LogCapture>();
     QTest::mouseClick(install, Qt::LeftButton);
     const QString firstWorkDir = tile->workDir();
     QTRY_COMPARE_WITH_TIMEOUT(install->text(), expectedText, kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!tile->isInstallerRunning(), kWaitMs);
+    QVERIFY2(log->contains(logLabel), qPrintable(log->lines().join(QLatin1Char('\n'))));
+    log.reset();
     QVERIFY(install->isEnabled());
     QVERIFY(visible(install));
     QVERIFY(!tile->isInstalled());
@@ -558,6 +583,7 @@ void TileOperationsTest::uninstallEndToEnd()
     QVERIFY(visible(unInstall) && visible(status) && !visible(install));
 
     tile->setDotInterval(5);
+    LogCapture log;
     QTest::mouseClick(unInstall, Qt::LeftButton);
     QCOMPARE(unInstall->text(), TileText::unInstalling());
     QVERIFY(!unInstall->isEnabled());
@@ -568,6 +594,11 @@ void TileOperationsTest::uninstallEndToEnd()
     QTRY_VERIFY_WITH_TIMEOUT(!tile->isUnInstallRunning(), kWaitMs);
     QVERIFY(!QFileInfo::exists(registryFile(installer.name)));
     QVERIFY(!tile->isInstalled());
+    // The worker named the registered uninstaller and the tool beside it.
+    QVERIFY(log.lines().contains(QStringLiteral("m_unInstallerPath===============: \"%1\"")
+                                     .arg(appFolder(installer.name) + QStringLiteral("/uninst.exe"))));
+    QVERIFY(log.lines().contains(QStringLiteral("ttUnInstallFilePath===============: \"%1\"")
+                                     .arg(appFolder(installer.name) + QStringLiteral("/tt.exe"))));
     QCOMPARE(unInstall->text(), TileText::unInstall());
     QVERIFY(visible(install));
     QCOMPARE(install->text(), TileText::install());
@@ -783,6 +814,176 @@ void TileOperationsTest::launchBesideUpgrade()
 
 // ---- the mends of the download ----
 
+void TileOperationsTest::uniqueWorkDirClaimsFreeFolder_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("expected"); // suffix after the base; "none": no folder
+
+    QTest::newRow("missing: created") << "missing" << "";
+    QTest::newRow("empty folder") << "empty" << "";
+    QTest::newRow("folder with a file") << "file" << "_1";
+    QTest::newRow("folder with a hidden file") << "hidden" << "_1";
+    QTest::newRow("folder with a subfolder") << "subfolder" << "_1";
+    QTest::newRow("base and _1 with files") << "file twice" << "_2";
+    QTest::newRow("a file by that name") << "plain file" << "_1";
+    QTest::newRow("held by another download") << "held" << "_1";
+    QTest::newRow("held, then released") << "released" << "";
+    QTest::newRow("held twice, first released") << "held twice, first released" << "";
+    QTest::newRow("no folder can be made") << "parent is a file" << "none";
+}
+
+void TileOperationsTest::uniqueWorkDirClaimsFreeFolder()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, expected);
+
+    const QString base = m_work->path() + QStringLiteral("/temp/temp_01020304005");
+    QString claimedBefore;
+    QVERIFY(QDir().mkpath(m_work->path() + QStringLiteral("/temp")));
+    if (setup == QLatin1String("empty")) {
+        QVERIFY(QDir().mkpath(base));
+    } else if (setup == QLatin1String("file") || setup == QLatin1String("file twice")) {
+        QVERIFY(QDir().mkpath(base));
+        QVERIFY(touch(base + QStringLiteral("/setup.exe"), "other download"));
+        if (setup == QLatin1String("file twice")) {
+            QVERIFY(QDir().mkpath(base + QStringLiteral("_1")));
+            QVERIFY(touch(base + QStringLiteral("_1/setup.exe"), "other download"));
+        }
+    } else if (setup == QLatin1String("hidden")) {
+        QVERIFY(QDir().mkpath(base));
+        QVERIFY(touch(base + QStringLiteral("/.partial")));
+    } else if (setup == QLatin1String("subfolder")) {
+        QVERIFY(QDir().mkpath(base + QStringLiteral("/sub")));
+    } else if (setup == QLatin1String("plain file")) {
+        QVERIFY(touch(base, "not a folder"));
+    } else if (setup == QLatin1String("held")) {
+        claimedBefore = uniqueWorkDir(base);
+        QCOMPARE(claimedBefore, base);
+    } else if (setup == QLatin1String("released")) {
+        QCOMPARE(uniqueWorkDir(base), base);
+        releaseWorkDir(base);
+    } else if (setup == QLatin1String("held twice, first released")) {
+        QCOMPARE(uniqueWorkDir(base), base);
+        claimedBefore = uniqueWorkDir(base);
+        QCOMPARE(claimedBefore, base + QStringLiteral("_1"));
+        releaseWorkDir(base);
+    } else if (setup == QLatin1String("parent is a file")) {
+        QVERIFY(QDir(m_work->path() + QStringLiteral("/temp")).removeRecursively());
+        QVERIFY(touch(m_work->path() + QStringLiteral("/temp"), "not a folder"));
+    }
+    const QStringList before = QDir(m_work->path() + QStringLiteral("/temp"))
+                                   .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+    const QString claimed = uniqueWorkDir(base);
+    if (expected == QLatin1String("none")) {
+        QVERIFY(claimed.isEmpty());
+    } else {
+        QCOMPARE(claimed, base + expected);
+        QVERIFY(QFileInfo(claimed).isDir());
+        QVERIFY(QDir(claimed).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        // Claimed until released: the next call moves on even though the folder is still empty.
+        const QString next = uniqueWorkDir(base);
+        QVERIFY(!next.isEmpty());
+        QVERIFY(next != claimed);
+        releaseWorkDir(next);
+        releaseWorkDir(claimed);
+    }
+    if (!claimedBefore.isEmpty())
+        releaseWorkDir(claimedBefore);
+    // Whatever was there before is untouched.
+    if (setup.startsWith(QLatin1String("file"))) {
+        QFile file(base + QStringLiteral("/setup.exe"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("other download"));
+    }
+    const QStringList after = QDir(m_work->path() + QStringLiteral("/temp"))
+                                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const QString &entry : before)
+        QVERIFY2(after.contains(entry), qPrintable(entry));
+}
+
+// Two tiles started back to back (often within one millisecond, when the time-stamped name of
+// their work folders is the same) each download into and clear a folder of their own.
+void TileOperationsTest::tilesStartedTogetherUseTheirOwnFolders()
+{
+    Installer first;
+    first.name = QStringLiteral("tileapp");
+    first.hold = true;
+    Installer second;
+    second.name = QStringLiteral("tileapp2");
+    second.hold = true;
+    serve(QStringLiteral("first.sh"), installerScript(first));
+    serve(QStringLiteral("second.sh"), installerScript(second));
+    SoftwareItemWidget *tileA = addTile(first.name, first.version, url(QStringLiteral("first.sh")));
+    SoftwareItemWidget *tileB = addTile(second.name, second.version, url(QStringLiteral("second.sh")));
+
+    // Pressed in one go, without the event loop in between.
+    tileA->findChild<QPushButton *>(QStringLiteral("installButton"))->click();
+    tileB->findChild<QPushButton *>(QStringLiteral("installButton"))->click();
+    const QString dirA = tileA->workDir();
+    const QString dirB = tileB->workDir();
+    QVERIFY(!dirA.isEmpty() && !dirB.isEmpty());
+    QVERIFY(dirA != dirB);
+    QCOMPARE(workFolders(m_appDir->path()).size(), 2);
+    QCOMPARE(QFileInfo(tileA->filePath()).absolutePath(), dirA);
+    QCOMPARE(QFileInfo(tileB->filePath()).absolutePath(), dirB);
+
+    // Both installers run, each from its own folder, and each tile clears only its own.
+    QTRY_VERIFY_WITH_TIMEOUT(tileA->isInstallerRunning() && tileB->isInstallerRunning(), kWaitMs);
+    QVERIFY(QFileInfo(tileA->filePath()).isFile());
+    QVERIFY(QFileInfo(tileB->filePath()).isFile());
+    QVERIFY(touch(holdFile(first.name)));
+    QTRY_VERIFY_WITH_TIMEOUT(tileA->isInstalled(), kWaitMs);
+    QVERIFY(!QFileInfo::exists(dirA));
+    QVERIFY(QFileInfo(tileB->filePath()).isFile());
+    QVERIFY(touch(holdFile(second.name)));
+    QTRY_VERIFY_WITH_TIMEOUT(tileB->isInstalled(), kWaitMs);
+    QVERIFY(!QFileInfo::exists(dirB));
+    QVERIFY(workFolders(m_appDir->path()).isEmpty());
+}
+
+// A download whose time-stamped folder already holds another download's file takes the next name.
+// The folders of a stretch of time a moment ahead are filled beforehand, and the press is timed
+// into that stretch, so it certainly meets one of them.
+void TileOperationsTest::tileSkipsTakenWorkFolder()
+{
+    Installer installer;
+    installer.hold = true;
+    serve(QStringLiteral("inst.sh"), installerScript(installer));
+    SoftwareItemWidget *tile = addTile(installer.name, installer.version, url(QStringLiteral("inst.sh")));
+    auto *install = tile->findChild<QPushButton *>(QStringLiteral("installButton"));
+
+    // The names MyContext::newTempWorkDir() hands out: "temp_" and the time to the millisecond.
+    const QString temp = m_appDir->path() + QStringLiteral("/temp/temp_");
+    constexpr int aheadMs = 800;
+    constexpr int stretchMs = 200;
+    const QDateTime stretchStart = QDateTime::currentDateTime().addMSecs(aheadMs);
+    for (int ms = 0; ms < stretchMs; ++ms) {
+        const QString taken = temp + stretchStart.addMSecs(ms).toString(QStringLiteral("ddhhmmsszzz"));
+        QVERIFY(QDir().mkpath(taken));
+        QVERIFY(touch(taken + QStringLiteral("/setup.exe"), "another download"));
+    }
+    const qint64 untilPress = QDateTime::currentDateTime().msecsTo(stretchStart) + 20;
+    QVERIFY2(untilPress > 20, "filling the folders took too long");
+    QTimer::singleShot(untilPress, Qt::PreciseTimer, install, [install] { QTest::mouseClick(install, Qt::LeftButton); });
+    QTRY_VERIFY_WITH_TIMEOUT(tile->isDownloading() || tile->isInstallerRunning(), kWaitMs);
+
+    const QString workDir = tile->workDir();
+    QVERIFY2(workDir.endsWith(QStringLiteral("_1")), qPrintable(workDir));
+    const QString base = workDir.chopped(2);
+    QVERIFY(base.startsWith(temp));
+    QTRY_VERIFY_WITH_TIMEOUT(tile->isInstallerRunning(), kWaitMs);
+    QVERIFY(touch(holdFile(installer.name)));
+    QTRY_VERIFY_WITH_TIMEOUT(tile->isInstalled(), kWaitMs);
+    QVERIFY(!QFileInfo::exists(workDir));
+    // The other download's folder and file are as they were.
+    QFile other(base + QStringLiteral("/setup.exe"));
+    QVERIFY(other.open(QIODevice::ReadOnly));
+    QCOMPARE(other.readAll(), QByteArray("another download"));
+    QCOMPARE(QDir(base).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("setup.exe")});
+}
+
 void TileOperationsTest::unsafeNameStaysInWorkFolder()
 {
     Installer installer;
@@ -842,7 +1043,9 @@ void TileOperationsTest::redirectIsFollowed()
     QCOMPARE(lineCount(appFolder(installer.name) + QStringLiteral("/installer.log")), 1);
 }
 
-// An https address may redirect to https only: the request refuses a step down to http.
+// The download asks Qt for NoLessSafeRedirectPolicy, so an https address may redirect to https only.
+// The simulator speaks no TLS: the refusal of a step down to http is Qt's and is not exercised here;
+// what is checked is that the request carries the policy.
 void TileOperationsTest::redirectNeverDowngrades()
 {
     QVERIFY(m_sim->setScenario(QJsonObject{{"files", QJsonObject{{"root", m_files->path()}}},
