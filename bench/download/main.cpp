@@ -225,8 +225,16 @@ int main(int argc, char *argv[])
     double worstStallMs = 0;
     bool failed = false;
     for (int i = 0; i < runs && !failed; ++i) {
-        const double curlSpeed = curlRun(url, work.filePath(QStringLiteral("curl.out")));
-        const TileRun run = tileRun(url, size);
+        // The order alternates, so neither side always meets the warmer (or fuller) page cache.
+        double curlSpeed = -1;
+        TileRun run;
+        if (i % 2 == 0) {
+            curlSpeed = curlRun(url, work.filePath(QStringLiteral("curl.out")));
+            run = tileRun(url, size);
+        } else {
+            run = tileRun(url, size);
+            curlSpeed = curlRun(url, work.filePath(QStringLiteral("curl.out")));
+        }
         if (curlSpeed <= 0 || run.seconds <= 0 || run.bytes != size || !run.installed) {
             std::fprintf(stderr, "run %d failed (curl %.0f B/s, tile %.3f s, installed %d)\n", i + 1, curlSpeed,
                          run.seconds, run.installed);
@@ -235,9 +243,9 @@ int main(int argc, char *argv[])
         }
         const double tileSpeed = run.bytes / run.seconds;
         const double growthMiB = std::max(run.rssGrowth, run.sampledGrowth) / static_cast<double>(kMiB);
-        std::printf("run %d: curl %.1f MiB/s, tile %.1f MiB/s, RSS growth %.1f MiB (sampled %.1f MiB), "
+        std::printf("run %d (%s first): curl %.1f MiB/s, tile %.1f MiB/s, RSS growth %.1f MiB (sampled %.1f MiB), "
                     "longest stall %.1f ms\n",
-                    i + 1, curlSpeed / kMiB, tileSpeed / kMiB, run.rssGrowth / static_cast<double>(kMiB),
+                    i + 1, i % 2 == 0 ? "curl" : "tile", curlSpeed / kMiB, tileSpeed / kMiB, run.rssGrowth / static_cast<double>(kMiB),
                     run.sampledGrowth / static_cast<double>(kMiB), run.longestStallMs);
         curlSpeeds.append(curlSpeed);
         tileSpeeds.append(tileSpeed);
