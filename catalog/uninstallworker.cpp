@@ -25,7 +25,8 @@ void UnInstallWorker::performUnInstall()
         return;
     }
     if (!QDir::isAbsolutePath(m_unInstallerPath)) {
-        qCWarning(lcCatalog) << "Failed to start installer:" << "uninstaller path is not absolute" << m_unInstallerPath;
+        qCWarning(lcCatalog) << "Failed to start installer:"
+                             << "uninstaller path is not absolute" << m_unInstallerPath;
         emit unInstallationFinished(false);
         return;
     }

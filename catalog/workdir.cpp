@@ -28,8 +28,8 @@ Candidate check(const QString &path)
     if (!info.isDir() || info.isSymLink())
         return Candidate::Taken;
     return QDir(path).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)
-               ? Candidate::Claimable
-               : Candidate::Taken;
+        ? Candidate::Claimable
+        : Candidate::Taken;
 }
 
 } // namespace

@@ -965,7 +965,8 @@ void TileOperationsTest::tileSkipsTakenWorkFolder()
     }
     const qint64 untilPress = QDateTime::currentDateTime().msecsTo(stretchStart) + 20;
     QVERIFY2(untilPress > 20, "filling the folders took too long");
-    QTimer::singleShot(untilPress, Qt::PreciseTimer, install, [install] { QTest::mouseClick(install, Qt::LeftButton); });
+    QTimer::singleShot(untilPress, Qt::PreciseTimer, install,
+                       [install] { QTest::mouseClick(install, Qt::LeftButton); });
     QTRY_VERIFY_WITH_TIMEOUT(tile->isDownloading() || tile->isInstallerRunning(), kWaitMs);
 
     const QString workDir = tile->workDir();

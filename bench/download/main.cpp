@@ -245,7 +245,8 @@ int main(int argc, char *argv[])
         const double growthMiB = std::max(run.rssGrowth, run.sampledGrowth) / static_cast<double>(kMiB);
         std::printf("run %d (%s first): curl %.1f MiB/s, tile %.1f MiB/s, RSS growth %.1f MiB (sampled %.1f MiB), "
                     "longest stall %.1f ms\n",
-                    i + 1, i % 2 == 0 ? "curl" : "tile", curlSpeed / kMiB, tileSpeed / kMiB, run.rssGrowth / static_cast<double>(kMiB),
+                    i + 1, i % 2 == 0 ? "curl" : "tile", curlSpeed / kMiB, tileSpeed / kMiB,
+                    run.rssGrowth / static_cast<double>(kMiB),
                     run.sampledGrowth / static_cast<double>(kMiB), run.longestStallMs);
         curlSpeeds.append(curlSpeed);
         tileSpeeds.append(tileSpeed);
