@@ -35,9 +35,8 @@ DialogHeader::DialogHeader(const QString &title, QWidget *parent)
     m_closeButton->setObjectName(QStringLiteral("closeButton"));
     m_closeButton->setFixedSize(UiSize::dialogCloseButton());
     m_closeButton->setIcon(QIcon(QStringLiteral(":/icons/icons/close_dialog.png")));
-    m_closeButton->setStyleSheet(QStringLiteral(
-        "QPushButton{border:0px;border-radius: none; background-color:none;}"
-        "QPushButton:hover{background-color:#CB3B3B;}"));
+    m_closeButton->setStyleSheet(QStringLiteral("QPushButton{border:0px;border-radius: none; background-color:none;}"
+                                                "QPushButton:hover{background-color:#CB3B3B;}"));
     // In a dialog every push button would be an auto-default one, and the first to take the focus:
     // Enter or Space in the dialog would then close it.
     m_closeButton->setAutoDefault(false);

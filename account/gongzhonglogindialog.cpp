@@ -138,14 +138,14 @@ GongZhongLoginDialog::GongZhongLoginDialog(QWidget *parent)
     phoneLoginButton->setDefault(true);
     showPanel(true);
 
-    preLoginToken = MyContext::productId + QLatin1Char('_')
-        + QUuid::createUuid().toString().remove(QLatin1Char('{')).remove(QLatin1Char('}'));
+    preLoginToken = MyContext::productId + QLatin1Char('_') +
+        QUuid::createUuid().toString().remove(QLatin1Char('{')).remove(QLatin1Char('}'));
 
     countdownTimer->setInterval(m_timing.countdownIntervalMs);
     connect(countdownTimer, &QTimer::timeout, this, &GongZhongLoginDialog::onTimeOut);
     connect(pollTimer, &QTimer::timeout, this, &GongZhongLoginDialog::gongZhongQrCodeLogin);
     connect(SignInNotifier::instance(), &SignInNotifier::signedInAfterClose, this,
-        &GongZhongLoginDialog::onSignedInElsewhere);
+            &GongZhongLoginDialog::onSignedInElsewhere);
     pollTimer->start(m_timing.pollIntervalMs);
     QTimer::singleShot(m_timing.firstFetchDelayMs, this, &GongZhongLoginDialog::refreshErCode);
 }
@@ -283,9 +283,9 @@ QWidget *GongZhongLoginDialog::buildPhonePanel()
     phoneLoginButton->setFont(MyContext::normalFont);
     phoneLoginButton->setCursor(Qt::PointingHandCursor);
     phoneLoginButton->setFixedHeight(fieldHeight + 6);
-    phoneLoginButton->setStyleSheet(QStringLiteral(
-        "QPushButton{color:white;border:0px; background-color:#027DF0;border-bottom:2px solid #007BFF;"
-        "border-radius:5px;}"));
+    phoneLoginButton->setStyleSheet(
+        QStringLiteral("QPushButton{color:white;border:0px; background-color:#027DF0;border-bottom:2px solid #007BFF;"
+                       "border-radius:5px;}"));
     connect(phoneLoginButton, &QPushButton::clicked, this, &GongZhongLoginDialog::onLogin);
 
     auto *layout = new QGridLayout(panel);

@@ -14,10 +14,10 @@ class QTimer;
 // Timing of the sign-in dialog. The shipped values are the defaults; tests shorten them.
 struct LoginDialogTiming
 {
-    int pollIntervalMs = 2000;      // QR sign-in poll
+    int pollIntervalMs = 2000; // QR sign-in poll
     int countdownIntervalMs = 1000; // one step of the "发送验证码" countdown
-    int countdownStart = 60;        // seconds shown when a code has been requested
-    int firstFetchDelayMs = 10;     // first QR code, right after the dialog is shown
+    int countdownStart = 60; // seconds shown when a code has been requested
+    int firstFetchDelayMs = 10; // first QR code, right after the dialog is shown
 };
 
 // The sign-in dialog: a QR code to scan with the messaging app, or a phone number with an SMS code.

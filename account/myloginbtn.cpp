@@ -42,8 +42,8 @@ void MyLoginBtn::leaveEvent(QEvent *event)
 {
     qCDebug(lcAccount) << "into login btn leave";
     const QPoint pos = mapFromGlobal(QCursor::pos());
-    qCDebug(lcAccount) << "x2:" << width() << ",y2:" << height() + hoverZoneDepth
-                       << ",point x:" << pos.x() << ",point y:" << pos.y();
+    qCDebug(lcAccount) << "x2:" << width() << ",y2:" << height() + hoverZoneDepth << ",point x:" << pos.x()
+                       << ",point y:" << pos.y();
     if (!keepsPopupOpen(pos))
         emit hidePer();
     QPushButton::leaveEvent(event);

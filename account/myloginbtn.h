@@ -22,8 +22,7 @@ public:
 
     // Number of connections on one of this button's signals, e.g. &QPushButton::clicked; the title bar
     // keeps exactly one on each signal it uses.
-    template <typename Signal>
-    int receiverCount(Signal signal) const
+    template <typename Signal> int receiverCount(Signal signal) const
     {
         const QByteArray signature =
             QByteArray::number(QSIGNAL_CODE) + QMetaMethod::fromSignal(signal).methodSignature();

@@ -46,9 +46,9 @@ PerInfoFloatDialog::PerInfoFloatDialog(QWidget *parent)
     m_loginOutButton->setObjectName(QStringLiteral("loginOutButton"));
     m_loginOutButton->setFont(MyContext::normalFont);
     m_loginOutButton->setCursor(Qt::PointingHandCursor);
-    m_loginOutButton->setStyleSheet(QStringLiteral(
-        "QPushButton{border:0px;background-color:white;color:#66625C;}"
-        "QPushButton:hover{border:0px;background-color:white;color:#288ADD;}"));
+    m_loginOutButton->setStyleSheet(
+        QStringLiteral("QPushButton{border:0px;background-color:white;color:#66625C;}"
+                       "QPushButton:hover{border:0px;background-color:white;color:#288ADD;}"));
     connect(m_loginOutButton, &QPushButton::clicked, this, &PerInfoFloatDialog::loginOut);
 
     auto *layout = new QVBoxLayout(this);

@@ -20,8 +20,7 @@ QString InitThread::codecDir()
 void InitThread::emptyFolder(const QString &dir)
 {
     const QFileInfoList entries = QDir(dir).entryInfoList(
-        QDir::Dirs | QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot,
-        QDir::Unsorted);
+        QDir::Dirs | QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::Unsorted);
     for (const QFileInfo &entry : entries) {
         if (entry.isDir()) {
             QDir sub(entry.absoluteFilePath());

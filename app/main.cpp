@@ -9,8 +9,8 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QPointer>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTextCodec>
 #include <QTimer>
 

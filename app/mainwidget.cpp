@@ -29,8 +29,8 @@ MainWidget::MainWidget(QWidget *parent)
     dragBottom = 60;
 
     setWindowTitle(QStringLiteral("Tessaly软件管家"));
-    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint
-                   | Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowMaximizeButtonHint);
     activateWindow();
     setFixedSize(windowWidth, windowHeight);
     setFont(QFont(QStringLiteral("Microsoft YaHei")));

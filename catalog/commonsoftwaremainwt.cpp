@@ -48,8 +48,7 @@ CommonSoftwareMainWT::CommonSoftwareMainWT(QWidget *parent)
 }
 
 void CommonSoftwareMainWT::addItem(const QString &zhName, const QString &zhDesc, const QPixmap &pixmap,
-                                   const QString &pathName, const QString &version,
-                                   const QString &downloadUrl)
+                                   const QString &pathName, const QString &version, const QString &downloadUrl)
 {
     const int n = m_gridLayout->count();
     const bool installed = isSoftwareInstalled(pathName);

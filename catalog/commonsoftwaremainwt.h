@@ -12,8 +12,8 @@ class CommonSoftwareMainWT : public QWidget
 public:
     explicit CommonSoftwareMainWT(QWidget *parent = nullptr);
 
-    void addItem(const QString &zhName, const QString &zhDesc, const QPixmap &pixmap,
-                 const QString &pathName, const QString &version, const QString &downloadUrl);
+    void addItem(const QString &zhName, const QString &zhDesc, const QPixmap &pixmap, const QString &pathName,
+                 const QString &version, const QString &downloadUrl);
 
     QGridLayout *grid() const { return m_gridLayout; }
     QScrollArea *scrollArea() const { return m_scrollArea; }

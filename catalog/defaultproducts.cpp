@@ -44,8 +44,8 @@ void MyContext::initDefaultProductInfos()
         info->zhName = QString::fromUtf8(product.zhName);
         info->zhDesc = QString::fromUtf8(product.zhDesc);
         info->version = QString::fromUtf8(product.version);
-        info->downloadUrl = QLatin1String("http://download.tessaly.invalid/") + info->pathName
-                            + QLatin1String("_setup.exe");
+        info->downloadUrl =
+            QLatin1String("http://download.tessaly.invalid/") + info->pathName + QLatin1String("_setup.exe");
         productInfoList.append(info);
     }
 }

@@ -15,12 +15,12 @@ public:
     // Reads the eight string keys of an app-init catalog entry; a value of another type reads as "".
     static ProductInfo *fromJson(const QJsonObject &object);
 
-    QString iconUrl;     // address of the icon image; empty for built-in entries
-    QString iconName;    // file name inside the icon folder
+    QString iconUrl; // address of the icon image; empty for built-in entries
+    QString iconName; // file name inside the icon folder
     QString downloadUrl; // address of the installer
-    QString zhName;      // display name
-    QString zhDesc;      // one-line description
-    QString version;     // four-part version, compared for equality with the installed one
-    QString pathName;    // subkey name in the uninstall registry
-    QString productId;   // product identifier
+    QString zhName; // display name
+    QString zhDesc; // one-line description
+    QString version; // four-part version, compared for equality with the installed one
+    QString pathName; // subkey name in the uninstall registry
+    QString productId; // product identifier
 };

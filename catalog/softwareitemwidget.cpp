@@ -6,8 +6,8 @@
 #include "catalog/tiletexts.h"
 #include "catalog/uninstallregistry.h"
 #include "catalog/uninstallworker.h"
-#include "catalog/worker.h"
 #include "catalog/workdir.h"
+#include "catalog/worker.h"
 #include "platform/mycontext.h"
 
 #include <QEvent>
@@ -34,9 +34,10 @@ const char nameStyle[] = " color: #333;";
 const char descStyle[] = "color: #666; padding: 0 10px;";
 const char installStyle[] = "QPushButton {   background-color: #2196F3;   color: white;   border: none;   "
                             "border-radius: 4px;}QPushButton:hover {   background-color: #0b7dda;}";
-const char unInstallStyle[] = "QPushButton {   background-color: #e3f2fd;   color: #1976d2;   border: 1px solid #bbdefb;   "
-                              "border-radius: 4px;}QPushButton:hover {   background-color: #bbdefb;   "
-                              "border-color: #90caf9;}";
+const char unInstallStyle[] =
+    "QPushButton {   background-color: #e3f2fd;   color: #1976d2;   border: 1px solid #bbdefb;   "
+    "border-radius: 4px;}QPushButton:hover {   background-color: #bbdefb;   "
+    "border-color: #90caf9;}";
 const char statusStyle[] = "QLabel {   color: #1976d2;}";
 const char upgradeStyle[] = "QPushButton {   background-color: #4CAF50;   color: white;   border: none;   "
                             "border-radius: 4px;}QPushButton:hover {   background-color: #45a049;}";
@@ -189,8 +190,7 @@ SoftwareItemWidget::~SoftwareItemWidget()
 }
 
 void SoftwareItemWidget::setInfo(const QString &zhName, const QString &zhDesc, const QPixmap &pixmap,
-                                 const QString &downloadUrl, const QString &pathName, bool installed,
-                                 bool needUpgrade)
+                                 const QString &downloadUrl, const QString &pathName, bool installed, bool needUpgrade)
 {
     m_nameLabel->setText(zhName);
     m_descLabel->setText(zhDesc);
@@ -391,7 +391,8 @@ void SoftwareItemWidget::onDownloadFinished()
 
     if (!isComplete(m_downloadReply, size)) {
         // A connection cut short can end without an error; a truncated installer must not run.
-        qCWarning(lcCatalog) << "Download error:" << "incomplete, received" << size << "of"
+        qCWarning(lcCatalog) << "Download error:"
+                             << "incomplete, received" << size << "of"
                              << m_downloadReply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
         failDownload(TileText::downloadError());
         return;
@@ -405,7 +406,7 @@ void SoftwareItemWidget::onDownloadFinished()
         if (size <= minimumInstallerSize)
             qCWarning(lcCatalog) << "Downloaded file is too small:" << size;
         operationButton()->setText(m_operation == Upgrading ? TileText::downloadTooSmallUpgrade()
-                                                             : TileText::downloadTooSmallInstall());
+                                                            : TileText::downloadTooSmallInstall());
         removeDownloadFolder();
     }
     updateControls();

@@ -7,8 +7,8 @@
 
 struct UninstallRoot
 {
-    QString key;   // e.g. "HKEY_LOCAL_MACHINE\SOFTWARE\...\Uninstall"
-    bool view64;   // read through the 64-bit registry view on Windows
+    QString key; // e.g. "HKEY_LOCAL_MACHINE\SOFTWARE\...\Uninstall"
+    bool view64; // read through the 64-bit registry view on Windows
 };
 
 // The value `valueName` of subkey `pathName` under `root`; an invalid QVariant when absent.

@@ -21,8 +21,8 @@ QVariant readUninstallValue(const UninstallRoot &root, const QString &pathName, 
 {
     QString keyPath = root.key;
     keyPath.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    const QString filePath = registryRoot() + QLatin1Char('/') + keyPath + QLatin1Char('/') + pathName
-                             + QLatin1String(".ini");
+    const QString filePath =
+        registryRoot() + QLatin1Char('/') + keyPath + QLatin1Char('/') + pathName + QLatin1String(".ini");
     if (!QFileInfo(filePath).isFile())
         return QVariant();
 

@@ -20,7 +20,8 @@ void UnInstallWorker::performUnInstall()
     // relative path ("MsiExec.exe" of "MsiExec.exe /X{...}") names no folder either: resolved, it would
     // run a "tt.exe" from our own current directory.
     if (m_unInstallerPath.isEmpty()) {
-        qCWarning(lcCatalog) << "Failed to start installer:" << "no uninstaller path";
+        qCWarning(lcCatalog) << "Failed to start installer:"
+                             << "no uninstaller path";
         emit unInstallationFinished(false);
         return;
     }
@@ -43,6 +44,5 @@ void UnInstallWorker::performUnInstall()
     }
 
     const bool finished = process.waitForFinished(-1);
-    emit unInstallationFinished(finished && process.exitStatus() == QProcess::NormalExit
-                                && process.exitCode() == 0);
+    emit unInstallationFinished(finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0);
 }

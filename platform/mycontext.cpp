@@ -44,8 +44,8 @@ void MyContext::init()
     appInit();
 
     // Nothing waits for the log line's answer: start-up holds only for app init and the token login.
-    commonLog(QLatin1String("initlog success,") + QLatin1String("client version:") + clientVersion
-              + QLatin1String(",") + QLatin1String("supportSpecialMusicStr:") + supportSpecialMusicStr);
+    commonLog(QLatin1String("initlog success,") + QLatin1String("client version:") + clientVersion +
+              QLatin1String(",") + QLatin1String("supportSpecialMusicStr:") + supportSpecialMusicStr);
 
     if (!settings().value(QStringLiteral("tokenId")).toString().isEmpty())
         tokenLogin();
@@ -147,8 +147,8 @@ QString MyContext::deviceInfo()
     QSize desktop(0, 0);
     if (QScreen *screen = QGuiApplication::primaryScreen())
         desktop = screen->virtualSize();
-    return macAddress() + QLatin1Char('|') + QString::number(desktop.width()) + QLatin1Char('x')
-        + QString::number(desktop.height()) + QLatin1Char('|') + clientVersion;
+    return macAddress() + QLatin1Char('|') + QString::number(desktop.width()) + QLatin1Char('x') +
+        QString::number(desktop.height()) + QLatin1Char('|') + clientVersion;
 }
 
 QString MyContext::tempDir()
@@ -158,8 +158,8 @@ QString MyContext::tempDir()
 
 QString MyContext::newTempWorkDir()
 {
-    const QString path = tempDir() + QLatin1Char('/') + QLatin1String("temp_")
-        + QDateTime::currentDateTime().toString(QStringLiteral("ddhhmmsszzz"));
+    const QString path = tempDir() + QLatin1Char('/') + QLatin1String("temp_") +
+        QDateTime::currentDateTime().toString(QStringLiteral("ddhhmmsszzz"));
     qCDebug(lcPlatform) << "curFilePath is:" << path;
     qCDebug(lcPlatform) << "create dir===========================";
     return ensureDir(path);

@@ -195,8 +195,7 @@ PlatformExchange::Answer PlatformExchange::postJson(const QString &url, const QJ
 PlatformExchange::Answer PlatformExchange::get(const QString &url, qint64 maxBody)
 {
     QNetworkRequest networkRequest = makeRequest(url);
-    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                                QNetworkRequest::NoLessSafeRedirectPolicy);
+    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     return exchange(networkRequest, nullptr, maxBody);
 }
 

@@ -64,9 +64,9 @@ void signInAndStore(const QJsonObject &data)
     MyContext::settings().setValue(userSystemIdKey, stringValue(data, userSystemIdKey));
     MyContext::settings().setValue(tokenIdKey, stringValue(data, tokenIdKey));
     MyContext::settings().sync();
-    qCDebug(lcPlatform).noquote() << QStringLiteral("获取到的用户ID为：") + fresh->userId()
-            + QStringLiteral(",获取到的用户昵称为：") + fresh->nickName()
-            + QStringLiteral(",获取到的headimg为：") + fresh->headImgBase64();
+    qCDebug(lcPlatform).noquote() << QStringLiteral("获取到的用户ID为：") + fresh->userId() +
+            QStringLiteral(",获取到的用户昵称为：") + fresh->nickName() + QStringLiteral(",获取到的headimg为：") +
+            fresh->headImgBase64();
 }
 
 // The result convention of the operations the sign-in dialog shows: "" on success, otherwise the
@@ -138,8 +138,7 @@ void MyContext::tokenLogin()
     request.insert(tokenIdKey, token);
     request.insert(QStringLiteral("deviceInfo"), deviceInfo());
 
-    const Answer answer =
-        PlatformExchange::postJson(userServiceAddress("/user/user/tokenlogin.html"), request);
+    const Answer answer = PlatformExchange::postJson(userServiceAddress("/user/user/tokenlogin.html"), request);
     if (!answer.received)
         return;
     lastErrorCode = answer.errorCode();
@@ -149,8 +148,8 @@ void MyContext::tokenLogin()
 
     // The stored token stays as it is; the answer's "tokenId" is not taken.
     const User *fresh = signIn(answer.data());
-    qCDebug(lcPlatform).noquote() << QStringLiteral("获取到的用户ID为：") + fresh->userId()
-            + QStringLiteral(",获取到的用户昵称为：") + fresh->nickName();
+    qCDebug(lcPlatform).noquote() << QStringLiteral("获取到的用户ID为：") + fresh->userId() +
+            QStringLiteral(",获取到的用户昵称为：") + fresh->nickName();
 }
 
 bool MyContext::qrCodeLogin(const QString &preLoginToken)
@@ -184,8 +183,7 @@ QString MyContext::phoneLogin(const QString &phoneNum, const QString &verifyCode
     dyData.insert(QStringLiteral("verifyCode"), verifyCode);
     request.insert(QStringLiteral("dyData"), dyData);
 
-    const Answer answer =
-        PlatformExchange::postJson(userServiceAddress("/user/user/phonelogin.html"), request);
+    const Answer answer = PlatformExchange::postJson(userServiceAddress("/user/user/phonelogin.html"), request);
     if (answer.received) {
         lastErrorCode = answer.errorCode();
         if (answer.succeeded())
@@ -202,8 +200,7 @@ QString MyContext::sendVerifyCode(const QString &phoneNum)
     dyData.insert(QStringLiteral("phoneNum"), phoneNum);
     request.insert(QStringLiteral("dyData"), dyData);
 
-    const Answer answer =
-        PlatformExchange::postJson(userServiceAddress("/user/user/sendverifycode.html"), request);
+    const Answer answer = PlatformExchange::postJson(userServiceAddress("/user/user/sendverifycode.html"), request);
     return messageFor(answer);
 }
 
@@ -212,8 +209,7 @@ QString MyContext::fetchQrCode(const QString &preLoginToken, bool *ok)
     QJsonObject request = sessionRequest(QStringLiteral("morvane.platform.getgongzhongqrcode"));
     request.insert(QStringLiteral("preLoginToken"), preLoginToken);
 
-    const Answer answer =
-        PlatformExchange::postJson(userServiceAddress("/user/user/getgongzhongqrcode.html"), request);
+    const Answer answer = PlatformExchange::postJson(userServiceAddress("/user/user/getgongzhongqrcode.html"), request);
     // The answer's "errorCode" is not examined: only a network failure counts as failed.
     if (ok)
         *ok = answer.received;

@@ -26,9 +26,9 @@ MyDialog::MyDialog(const QString &text, QWidget *parent)
     m_okButton->setFixedSize(UiSize::noticeButton());
     m_okButton->setFont(MyContext::normalFont);
     m_okButton->setCursor(Qt::PointingHandCursor);
-    m_okButton->setStyleSheet(QStringLiteral(
-        "QPushButton{border:0px;border-radius:5px;background-color:#2F69F2;color:white;}"
-        "QPushButton:hover{background-color:#487FFF;}"));
+    m_okButton->setStyleSheet(
+        QStringLiteral("QPushButton{border:0px;border-radius:5px;background-color:#2F69F2;color:white;}"
+                       "QPushButton:hover{background-color:#487FFF;}"));
     connect(m_okButton, &QPushButton::clicked, this, &QDialog::close);
 
     setWindowTitle(QStringLiteral("提示"));

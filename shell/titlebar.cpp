@@ -21,12 +21,10 @@
 #include <QUrl>
 
 namespace {
-const char windowButtonStyle[] =
-    "QPushButton{border:0px;border-radius: none; background-color:none;}"
-    "QPushButton:hover{background-color:#E7EAED;}";
-const char closeButtonStyle[] =
-    "QPushButton{border:0px;border-radius: none; background-color:none;}"
-    "QPushButton:hover{background-color:#CB3B3B;}";
+const char windowButtonStyle[] = "QPushButton{border:0px;border-radius: none; background-color:none;}"
+                                 "QPushButton:hover{background-color:#E7EAED;}";
+const char closeButtonStyle[] = "QPushButton{border:0px;border-radius: none; background-color:none;}"
+                                "QPushButton:hover{background-color:#CB3B3B;}";
 } // namespace
 
 TitleBar::TitleBar(QWidget *parent)

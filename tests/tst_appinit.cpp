@@ -46,9 +46,12 @@ QJsonObject entry(const QString &name)
 
 QJsonObject users()
 {
-    return QJsonObject{{"userId", "u1"},           {"nickName", "小泰"},
-                       {"headImgBase64", ""},       {"userSystemId", "1000"},
-                       {"tokens", QJsonArray{"tok-1"}}, {"expiredTokens", QJsonArray{"tok-old"}}};
+    return QJsonObject{{"userId", "u1"},
+                       {"nickName", "小泰"},
+                       {"headImgBase64", ""},
+                       {"userSystemId", "1000"},
+                       {"tokens", QJsonArray{"tok-1"}},
+                       {"expiredTokens", QJsonArray{"tok-old"}}};
 }
 
 QJsonObject scenarioWithAppInit(const QJsonObject &appInit)
@@ -172,28 +175,29 @@ void TestAppInit::appInitAnswer_data()
     QTest::newRow("catalog of another type reads as empty")
         << successfulAppInit({{"productInfos", "甲"}}) << QStringList() << "1" << defaultKefuUrl << old;
     QTest::newRow("mode 2 stores the address")
-        << successfulAppInit({{"kefuMode", "2"}, {"kefuUrl", "http://kefu.example.invalid/chat"}}) << builtIn
-        << "2" << "http://kefu.example.invalid/chat" << old;
+        << successfulAppInit({{"kefuMode", "2"}, {"kefuUrl", "http://kefu.example.invalid/chat"}}) << builtIn << "2"
+        << "http://kefu.example.invalid/chat" << old;
     QTest::newRow("mode 2 stores an empty address")
-        << successfulAppInit({{"kefuMode", "2"}, {"kefuUrl", ""}}) << builtIn << "2" << "" << old;
-    QTest::newRow("mode 2 without address") << successfulAppInit({{"kefuMode", "2"}}) << builtIn << "2" << ""
-                                            << old;
+        << successfulAppInit({{"kefuMode", "2"}, {"kefuUrl", ""}}) << builtIn << "2"
+        << "" << old;
+    QTest::newRow("mode 2 without address") << successfulAppInit({{"kefuMode", "2"}}) << builtIn << "2"
+                                            << "" << old;
     QTest::newRow("mode 3 stores only the mode")
-        << successfulAppInit({{"kefuMode", "3"}, {"kefuUrl", "http://kefu.example.invalid/chat"}}) << builtIn
-        << "3" << defaultKefuUrl << old;
+        << successfulAppInit({{"kefuMode", "3"}, {"kefuUrl", "http://kefu.example.invalid/chat"}}) << builtIn << "3"
+        << defaultKefuUrl << old;
     QTest::newRow("mode 5 changes nothing")
-        << successfulAppInit({{"kefuMode", "5"}, {"kefuUrl", "http://kefu.example.invalid/chat"}}) << builtIn
-        << "1" << defaultKefuUrl << old;
+        << successfulAppInit({{"kefuMode", "5"}, {"kefuUrl", "http://kefu.example.invalid/chat"}}) << builtIn << "1"
+        << defaultKefuUrl << old;
     QTest::newRow("empty mode changes nothing")
-        << successfulAppInit({{"kefuMode", ""}, {"kefuUrl", "http://kefu.example.invalid/chat"}}) << builtIn
-        << "1" << defaultKefuUrl << old;
+        << successfulAppInit({{"kefuMode", ""}, {"kefuUrl", "http://kefu.example.invalid/chat"}}) << builtIn << "1"
+        << defaultKefuUrl << old;
     QTest::newRow("numeric mode reads as empty")
-        << successfulAppInit({{"kefuMode", 2}, {"kefuUrl", "http://kefu.example.invalid/chat"}}) << builtIn
-        << "1" << defaultKefuUrl << old;
-    QTest::newRow("special list stored") << successfulAppInit({{"supportSpecialMusicStr", "a,b"}}) << builtIn
-                                         << "1" << defaultKefuUrl << "a,b";
-    QTest::newRow("empty special list kept") << successfulAppInit({{"supportSpecialMusicStr", ""}}) << builtIn
-                                             << "1" << defaultKefuUrl << old;
+        << successfulAppInit({{"kefuMode", 2}, {"kefuUrl", "http://kefu.example.invalid/chat"}}) << builtIn << "1"
+        << defaultKefuUrl << old;
+    QTest::newRow("special list stored") << successfulAppInit({{"supportSpecialMusicStr", "a,b"}}) << builtIn << "1"
+                                         << defaultKefuUrl << "a,b";
+    QTest::newRow("empty special list kept")
+        << successfulAppInit({{"supportSpecialMusicStr", ""}}) << builtIn << "1" << defaultKefuUrl << old;
     QTest::newRow("other code changes nothing")
         << QJsonObject{{"errorCode", "0002"},
                        {"errorDesc", "失败"},
@@ -293,8 +297,8 @@ void TestAppInit::appInitFaults()
 void TestAppInit::startupOrder()
 {
     // The token login takes a while, so the housekeeping thread would show up during it if it ran early.
-    QJsonObject scenario = scenarioWithAppInit(successfulAppInit(
-        {{"supportSpecialMusicStr", "x,y"}, {"productInfos", QJsonArray{entry("甲"), entry("乙")}}}));
+    QJsonObject scenario = scenarioWithAppInit(
+        successfulAppInit({{"supportSpecialMusicStr", "x,y"}, {"productInfos", QJsonArray{entry("甲"), entry("乙")}}}));
     scenario.insert("faults", QJsonObject{{tokenLoginPath, QJsonObject{{"kind", "delay"}, {"ms", 300}}}});
     Simulator sim(scenario);
     QVERIFY(sim.isRunning());

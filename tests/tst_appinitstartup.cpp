@@ -20,8 +20,10 @@ const QString logPath = QStringLiteral("/platform/log/commonlog.html");
 
 QJsonObject scenarioWithAppInit(const QJsonObject &appInit)
 {
-    const QJsonObject user{{"userId", "u1"},           {"nickName", "小泰"},
-                           {"headImgBase64", ""},       {"userSystemId", "1000"},
+    const QJsonObject user{{"userId", "u1"},
+                           {"nickName", "小泰"},
+                           {"headImgBase64", ""},
+                           {"userSystemId", "1000"},
                            {"tokens", QJsonArray{"tok-1"}}};
     return QJsonObject{{"appInit", appInit}, {"users", QJsonArray{user}}};
 }

@@ -2,8 +2,8 @@
 #include "catalog/productinfo.h"
 #include "platform/apppaths.h"
 #include "platform/mycontext.h"
-#include "support/simulator.h"
 #include "support/logcapture.h"
+#include "support/simulator.h"
 
 #include <QDir>
 #include <QFile>
@@ -290,9 +290,8 @@ void TstCatalogModel::presentIconIsNotDownloaded()
     addEntry(QStringLiteral("App"), QStringLiteral("app.png"), sim->baseUrl() + QStringLiteral("/files/icons/app.png"));
 
     QList<QColor> colours;
-    fillCatalog([&colours](const ProductInfo &, const QPixmap &pixmap) {
-        colours.append(pixmap.toImage().pixelColor(0, 0));
-    });
+    fillCatalog(
+        [&colours](const ProductInfo &, const QPixmap &pixmap) { colours.append(pixmap.toImage().pixelColor(0, 0)); });
     QCOMPARE(colours, QList<QColor>{QColor(Qt::red)});
     QCOMPARE(fileRequests(*sim), 0);
 }
@@ -334,24 +333,20 @@ void TstCatalogModel::appInitCatalogWithPresentIconsSendsNoDownload()
     QVERIFY(writeIcon(m_iconDir + QStringLiteral("/two.png"), Qt::blue));
     const QString simDir = m_dir->filePath(QStringLiteral("sim"));
     const auto entry = [](const QString &pathName, const QString &iconName, const QString &iconUrl) {
-        return QJsonObject{{"iconUrl", iconUrl},
-                           {"iconName", iconName},
-                           {"downloadUrl", "http://x.invalid/s.exe"},
-                           {"zhName", pathName},
-                           {"zhDesc", "desc"},
-                           {"version", "1.0.0.0"},
-                           {"pathName", pathName},
-                           {"productId", "20001"}};
+        return QJsonObject{{"iconUrl", iconUrl},   {"iconName", iconName}, {"downloadUrl", "http://x.invalid/s.exe"},
+                           {"zhName", pathName},   {"zhDesc", "desc"},     {"version", "1.0.0.0"},
+                           {"pathName", pathName}, {"productId", "20001"}};
     };
     // The simulator's address is known only once it runs; the icon addresses point at a path it serves.
     auto sim = startSimulator(simDir, {{"one.png", Qt::green}, {"two.png", Qt::green}});
     QVERIFY(sim && sim->isRunning());
     const QString url = sim->baseUrl() + QStringLiteral("/files/icons/");
-    const QJsonObject appInit{
-        {"errorCode", "0001"},
-        {"errorDesc", ""},
-        {"data", QJsonObject{{"productInfos", QJsonArray{entry("One", "one.png", url + "one.png"),
-                                                         entry("Two", "two.png", url + "two.png")}}}}};
+    const QJsonObject appInit{{"errorCode", "0001"},
+                              {"errorDesc", ""},
+                              {"data",
+                               QJsonObject{{"productInfos",
+                                            QJsonArray{entry("One", "one.png", url + "one.png"),
+                                                       entry("Two", "two.png", url + "two.png")}}}}};
     QVERIFY(sim->setScenario(QJsonObject{{"files", QJsonObject{{"root", "files"}}}, {"appInit", appInit}}));
     sim->useForPlatform();
 

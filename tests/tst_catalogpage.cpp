@@ -29,8 +29,8 @@ const QString kMachineRoot = QStringLiteral("HKEY_LOCAL_MACHINE/SOFTWARE/Microso
 // Registers an application the way its installer would, in the file-backed registry.
 void registerApp(const QString &pathName, const QVariantMap &values)
 {
-    const QString path = qEnvironmentVariable("TESSALY_REGISTRY_ROOT") + QLatin1Char('/') + kMachineRoot
-                         + QLatin1Char('/') + pathName + QStringLiteral(".ini");
+    const QString path = qEnvironmentVariable("TESSALY_REGISTRY_ROOT") + QLatin1Char('/') + kMachineRoot +
+        QLatin1Char('/') + pathName + QStringLiteral(".ini");
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSettings settings(path, QSettings::IniFormat);
     settings.setIniCodec("UTF-8");
@@ -166,13 +166,14 @@ void CatalogPageTest::states_data()
 
     const QString catalogVersion = QStringLiteral("3.1.0.2");
     QTest::newRow("not installed") << QVariantMap{} << false << false;
-    QTest::newRow("same version")
-        << QVariantMap{{"DisplayName", "应用"}, {"DisplayVersion", catalogVersion}} << true << false;
-    QTest::newRow("older version")
-        << QVariantMap{{"DisplayName", "应用"}, {"DisplayVersion", "3.1.0.1"}} << true << true;
+    QTest::newRow("same version") << QVariantMap{{"DisplayName", "应用"}, {"DisplayVersion", catalogVersion}} << true
+                                  << false;
+    QTest::newRow("older version") << QVariantMap{{"DisplayName", "应用"}, {"DisplayVersion", "3.1.0.1"}} << true
+                                   << true;
     QTest::newRow("newer version counts too")
         << QVariantMap{{"DisplayName", "应用"}, {"DisplayVersion", "9.0.0.0"}} << true << true;
-    QTest::newRow("trailing text") << QVariantMap{{"DisplayName", "应用"}, {"DisplayVersion", QString(catalogVersion + QLatin1Char(' '))}}
+    QTest::newRow("trailing text") << QVariantMap{{"DisplayName", "应用"},
+                                                  {"DisplayVersion", QString(catalogVersion + QLatin1Char(' '))}}
                                    << true << true;
     QTest::newRow("no version value") << QVariantMap{{"DisplayName", "应用"}} << true << true;
     QTest::newRow("version without DisplayName is not installed")
@@ -256,7 +257,8 @@ void CatalogPageTest::missingIconLeavesEmptyArea()
     page.addItem(QStringLiteral("有图标"), QString(), icon, QStringLiteral("a"), QString(), QString());
     page.addItem(QStringLiteral("无图标"), QString(), QPixmap(), QStringLiteral("b"), QString(), QString());
 
-    const QPixmap scaled = tileAt(&page, 0, 0)->findChild<QLabel *>(QStringLiteral("iconLabel"))->pixmap(Qt::ReturnByValue);
+    const QPixmap scaled =
+        tileAt(&page, 0, 0)->findChild<QLabel *>(QStringLiteral("iconLabel"))->pixmap(Qt::ReturnByValue);
     QCOMPARE(scaled.size(), QSize(80, 60)); // aspect ratio kept
     QVERIFY(tileAt(&page, 0, 1)->findChild<QLabel *>(QStringLiteral("iconLabel"))->pixmap(Qt::ReturnByValue).isNull());
 }

@@ -3,10 +3,9 @@
 #include "account/signinnotifier.h"
 #include "account/user.h"
 #include "platform/mycontext.h"
-#include "support/simulator.h"
 #include "support/probe.h"
+#include "support/simulator.h"
 
-#include <QtTest>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMovie>
@@ -14,6 +13,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QValidator>
+#include <QtTest>
 
 #include <qrencode.h>
 
@@ -35,26 +35,26 @@ const QString unknownPhone = QStringLiteral("13700000000");
 
 QJsonObject scenario(int pollsUntilLogin = 0, const QJsonObject &faults = {}, const QString &text = qrText)
 {
-    const QJsonObject user {{"userId", "u1"},
-                            {"nickName", QStringLiteral("小泰")},
-                            {"headImgBase64", ""},
-                            {"userSystemId", "1000"},
-                            {"tokens", QJsonArray {"tok-1"}}};
-    const QJsonObject known {{"phoneNum", knownPhone}, {"verifyCode", knownCode}, {"userId", "u1"}};
-    const QJsonObject busy {{"phoneNum", busyPhone},
-                            {"verifyCode", "654321"},
-                            {"userId", "u1"},
-                            {"sendCode", QJsonObject {{"errorCode", "0023"},
-                                                      {"errorDesc", QStringLiteral("发送过于频繁，请稍后再试")}}}};
-    return QJsonObject {{"users", QJsonArray {user}},
-                        {"phones", QJsonArray {known, busy}},
-                        {"qr", QJsonObject {{"text", text}, {"pollsUntilLogin", pollsUntilLogin}, {"userId", "u1"}}},
-                        {"faults", faults}};
+    const QJsonObject user{{"userId", "u1"},
+                           {"nickName", QStringLiteral("小泰")},
+                           {"headImgBase64", ""},
+                           {"userSystemId", "1000"},
+                           {"tokens", QJsonArray{"tok-1"}}};
+    const QJsonObject known{{"phoneNum", knownPhone}, {"verifyCode", knownCode}, {"userId", "u1"}};
+    const QJsonObject busy{
+        {"phoneNum", busyPhone},
+        {"verifyCode", "654321"},
+        {"userId", "u1"},
+        {"sendCode", QJsonObject{{"errorCode", "0023"}, {"errorDesc", QStringLiteral("发送过于频繁，请稍后再试")}}}};
+    return QJsonObject{{"users", QJsonArray{user}},
+                       {"phones", QJsonArray{known, busy}},
+                       {"qr", QJsonObject{{"text", text}, {"pollsUntilLogin", pollsUntilLogin}, {"userId", "u1"}}},
+                       {"faults", faults}};
 }
 
 QJsonObject delayFault(int ms)
 {
-    return QJsonObject {{"kind", "delay"}, {"ms", ms}};
+    return QJsonObject{{"kind", "delay"}, {"ms", ms}};
 }
 
 LoginDialogTiming fastTiming()
@@ -67,8 +67,7 @@ LoginDialogTiming fastTiming()
     return timing;
 }
 
-template <typename T>
-T *child(QObject *parent, const char *name)
+template <typename T> T *child(QObject *parent, const char *name)
 {
     return parent->findChild<T *>(QLatin1String(name));
 }
@@ -93,7 +92,8 @@ QVector<bool> readModules(const QImage &image, int *width)
     QVector<bool> modules;
     for (int y = 0; y < *width; ++y) {
         for (int x = 0; x < *width; ++x) {
-            const QRgb pixel = image.pixel(x * qrModulePixels + qrModulePixels / 2, y * qrModulePixels + qrModulePixels / 2);
+            const QRgb pixel =
+                image.pixel(x * qrModulePixels + qrModulePixels / 2, y * qrModulePixels + qrModulePixels / 2);
             modules.append(qGray(pixel) < 128);
         }
     }
@@ -123,8 +123,8 @@ bool pictureEncodes(const QImage &image, const QString &text)
     int encodedWidth = 0;
     const QVector<bool> read = readModules(image, &readWidth);
     const QVector<bool> encoded = encodedModules(text, &encodedWidth);
-    return encodedWidth > 0 && readWidth == encodedWidth && read == encoded
-        && image.width() == image.height() && image.width() == encodedWidth * qrModulePixels;
+    return encodedWidth > 0 && readWidth == encodedWidth && read == encoded && image.width() == image.height() &&
+        image.width() == encodedWidth * qrModulePixels;
 }
 
 // Same pixels, whatever the formats (a pixmap of an opaque picture comes back without alpha).
@@ -237,12 +237,14 @@ void TestLoginDialog::preLoginTokenPerDialog()
     QPointer<GongZhongLoginDialog> second = openDialog();
     QTRY_COMPARE(sim->requests(fetchPath).size(), 2);
 
-    const QRegularExpression shape(QStringLiteral("^10015_[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$"));
+    const QRegularExpression shape(
+        QStringLiteral("^10015_[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$"));
     const QJsonArray fetches = sim->requests(fetchPath);
     QStringList tokens;
     for (const QJsonValue &fetch : fetches) {
         const QJsonObject body = Simulator::jsonBody(fetch.toObject());
-        QCOMPARE(body.value(QLatin1String("service")).toString(), QStringLiteral("morvane.platform.getgongzhongqrcode"));
+        QCOMPARE(body.value(QLatin1String("service")).toString(),
+                 QStringLiteral("morvane.platform.getgongzhongqrcode"));
         QCOMPARE(body.value(QLatin1String("productId")).toString(), QStringLiteral("10015"));
         QCOMPARE(body.value(QLatin1String("channelId")).toString(), QStringLiteral("10000"));
         QVERIFY(body.contains(QLatin1String("sessionId")));
@@ -270,8 +272,8 @@ void TestLoginDialog::renderedPicture_data()
 {
     QTest::addColumn<QString>("text");
     QTest::newRow("one letter") << QStringLiteral("a");
-    QTest::newRow("sign-in address")
-        << QStringLiteral("https://qr.tessaly.invalid/login?t=10015_123e4567-e89b-12d3-a456-426614174000");
+    QTest::newRow("sign-in address") << QStringLiteral(
+        "https://qr.tessaly.invalid/login?t=10015_123e4567-e89b-12d3-a456-426614174000");
     QTest::newRow("case kept") << QStringLiteral("AbCdEfGh-ijKL");
     QTest::newRow("chinese text") << QStringLiteral("请扫码登录Tessaly软件管家");
     QTest::newRow("long text") << QStringLiteral("0123456789abcdef").repeated(12);
@@ -307,11 +309,11 @@ void TestLoginDialog::dialogShowsSimulatorCode()
 void TestLoginDialog::failedFetchKeepsPicture_data()
 {
     QTest::addColumn<QJsonObject>("fault");
-    QTest::newRow("server error") << QJsonObject {{"kind", "status"}, {"status", 500}};
-    QTest::newRow("connection reset") << QJsonObject {{"kind", "reset"}};
-    QTest::newRow("not json") << QJsonObject {{"kind", "nonJson"}};
-    QTest::newRow("wrong types") << QJsonObject {{"kind", "wrongType"}};
-    QTest::newRow("truncated") << QJsonObject {{"kind", "truncated"}};
+    QTest::newRow("server error") << QJsonObject{{"kind", "status"}, {"status", 500}};
+    QTest::newRow("connection reset") << QJsonObject{{"kind", "reset"}};
+    QTest::newRow("not json") << QJsonObject{{"kind", "nonJson"}};
+    QTest::newRow("wrong types") << QJsonObject{{"kind", "wrongType"}};
+    QTest::newRow("truncated") << QJsonObject{{"kind", "truncated"}};
 }
 
 void TestLoginDialog::failedFetchKeepsPicture()
@@ -323,7 +325,7 @@ void TestLoginDialog::failedFetchKeepsPicture()
     const QImage renderedBefore = dialog->qrPicture();
     QVERIFY(!before.isNull());
 
-    QVERIFY(sim->setScenario(scenario(0, QJsonObject {{fetchPath, fault}})));
+    QVERIFY(sim->setScenario(scenario(0, QJsonObject{{fetchPath, fault}})));
     QTest::mouseClick(child<QPushButton>(dialog, "refreshButton"), Qt::LeftButton);
     // (the network layer sends a request once more when the connection drops without an answer)
     const int fetches = sim->requests(fetchPath).size();
@@ -390,8 +392,11 @@ void TestLoginDialog::pictureFitsItsArea()
     const QPixmap shown = qrLabel->pixmap(Qt::ReturnByValue);
     const QSize room = qrLabel->contentsRect().size();
     QVERIFY2(shown.width() <= room.width() && shown.height() <= room.height(),
-             qPrintable(QStringLiteral("%1x%2 in %3x%4").arg(shown.width()).arg(shown.height())
-                            .arg(room.width()).arg(room.height())));
+             qPrintable(QStringLiteral("%1x%2 in %3x%4")
+                            .arg(shown.width())
+                            .arg(shown.height())
+                            .arg(room.width())
+                            .arg(room.height())));
     QCOMPARE(shown.width(), shown.height());
     if (rendered.height() > room.height())
         QCOMPARE(shown.height(), room.height()); // scaled down, as large as it fits
@@ -402,7 +407,7 @@ void TestLoginDialog::pictureFitsItsArea()
 
 void TestLoginDialog::refreshingLabelWhileFetching()
 {
-    QVERIFY(sim->setScenario(scenario(0, QJsonObject {{fetchPath, delayFault(400)}})));
+    QVERIFY(sim->setScenario(scenario(0, QJsonObject{{fetchPath, delayFault(400)}})));
     QPointer<GongZhongLoginDialog> dialog = new GongZhongLoginDialog(nullptr);
     auto *qrLabel = child<QLabel>(dialog, "qrCodeLabel");
     auto *refreshing = child<QLabel>(dialog, "refreshingLabel");
@@ -434,8 +439,8 @@ void TestLoginDialog::switchPanels()
     auto *phonePanel = child<QWidget>(dialog, "phoneCenterWidget");
     auto *wechatTab = child<QPushButton>(dialog, "wechatTab");
     auto *phoneTab = child<QPushButton>(dialog, "phoneTab");
-    const QString chosen = QStringLiteral(
-        "QPushButton{padding-bottom:10px;color:#2089F6;border:0px;border-bottom:2px solid #2089F6;background-color:white;}");
+    const QString chosen = QStringLiteral("QPushButton{padding-bottom:10px;color:#2089F6;border:0px;border-bottom:2px "
+                                          "solid #2089F6;background-color:white;}");
     const QString other =
         QStringLiteral("QPushButton{padding-bottom:10px;color:#484848;border:0px;background-color:white;}");
     QCOMPARE(wechatTab->text(), QStringLiteral("微信登录"));
@@ -485,8 +490,8 @@ void TestLoginDialog::dragMovesDialog()
     const QPoint global = dialog->mapToGlobal(press);
     QMouseEvent down(QEvent::MouseButtonPress, press, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(dialog, &down);
-    QMouseEvent moved(QEvent::MouseMove, press + QPoint(30, 20), global + QPoint(30, 20), Qt::NoButton,
-                      Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent moved(QEvent::MouseMove, press + QPoint(30, 20), global + QPoint(30, 20), Qt::NoButton, Qt::LeftButton,
+                      Qt::NoModifier);
     QApplication::sendEvent(dialog, &moved);
     QCOMPARE(dialog->pos(), drags ? start + QPoint(30, 20) : start);
 
@@ -494,8 +499,8 @@ void TestLoginDialog::dragMovesDialog()
                    Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(dialog, &up);
     const QPoint afterRelease = dialog->pos();
-    QMouseEvent hover(QEvent::MouseMove, press + QPoint(60, 60), global + QPoint(60, 60), Qt::NoButton,
-                      Qt::NoButton, Qt::NoModifier);
+    QMouseEvent hover(QEvent::MouseMove, press + QPoint(60, 60), global + QPoint(60, 60), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
     QApplication::sendEvent(dialog, &hover);
     QCOMPARE(dialog->pos(), afterRelease);
     delete dialog;
@@ -571,7 +576,7 @@ void TestLoginDialog::lateSignInClosesOpenDialog()
 {
     // Every poll takes 250 ms; an attempt signs in at its second poll, so B's own polls never do.
     const int delay = 250;
-    QVERIFY(sim->setScenario(scenario(2, QJsonObject {{pollPath, delayFault(delay)}})));
+    QVERIFY(sim->setScenario(scenario(2, QJsonObject{{pollPath, delayFault(delay)}})));
     LoginDialogTiming manual = fastTiming();
     manual.pollIntervalMs = 3600 * 1000; // A polls when the test says so
     GongZhongLoginDialog::setTiming(manual);
@@ -641,7 +646,7 @@ void TestLoginDialog::slowPlatformNeverOverlaps()
 {
     QFETCH(QString, slowPath);
     const int delay = 200; // four poll intervals
-    QVERIFY(sim->setScenario(scenario(0, QJsonObject {{slowPath, delayFault(delay)}})));
+    QVERIFY(sim->setScenario(scenario(0, QJsonObject{{slowPath, delayFault(delay)}})));
     QPointer<GongZhongLoginDialog> dialog = new GongZhongLoginDialog(nullptr);
     dialog->show();
     const QString token = dialog->loginToken();
@@ -668,8 +673,9 @@ void TestLoginDialog::slowPlatformNeverOverlaps()
             if (poll == slowOne)
                 continue;
             const double at = poll.toObject().value(QLatin1String("time")).toDouble();
-            QVERIFY2(at < from || at >= from + delay - 1,
-                     qPrintable(QStringLiteral("a poll started %1 ms into a %2 ms exchange").arg(at - from).arg(delay)));
+            QVERIFY2(
+                at < from || at >= from + delay - 1,
+                qPrintable(QStringLiteral("a poll started %1 ms into a %2 ms exchange").arg(at - from).arg(delay)));
         }
     }
 }
@@ -740,22 +746,22 @@ void TestLoginDialog::platformAnswersShown_data()
     QTest::addColumn<QJsonObject>("faults");
     QTest::addColumn<QString>("message");
     const QString network = QStringLiteral("网络异常，请检查网络连接！");
-    const QJsonObject reset {{"kind", "reset"}};
-    const QJsonObject status {{"kind", "status"}, {"status", 502}};
+    const QJsonObject reset{{"kind", "reset"}};
+    const QJsonObject status{{"kind", "status"}, {"status", 502}};
     QTest::newRow("code request, unknown number")
         << "send" << unknownPhone << QString() << QJsonObject() << QStringLiteral("手机号未注册");
     QTest::newRow("code request, refused")
         << "send" << busyPhone << QString() << QJsonObject() << QStringLiteral("发送过于频繁，请稍后再试");
     QTest::newRow("code request, no network")
-        << "send" << knownPhone << QString() << QJsonObject {{sendCodePath, reset}} << network;
+        << "send" << knownPhone << QString() << QJsonObject{{sendCodePath, reset}} << network;
     QTest::newRow("code request, server error")
-        << "send" << knownPhone << QString() << QJsonObject {{sendCodePath, status}} << network;
-    QTest::newRow("login, wrong code")
-        << "login" << knownPhone << QStringLiteral("000000") << QJsonObject() << QStringLiteral("验证码错误");
-    QTest::newRow("login, no network")
-        << "login" << knownPhone << knownCode << QJsonObject {{loginPath, reset}} << network;
-    QTest::newRow("login, server error")
-        << "login" << knownPhone << knownCode << QJsonObject {{loginPath, status}} << network;
+        << "send" << knownPhone << QString() << QJsonObject{{sendCodePath, status}} << network;
+    QTest::newRow("login, wrong code") << "login" << knownPhone << QStringLiteral("000000") << QJsonObject()
+                                       << QStringLiteral("验证码错误");
+    QTest::newRow("login, no network") << "login" << knownPhone << knownCode << QJsonObject{{loginPath, reset}}
+                                       << network;
+    QTest::newRow("login, server error") << "login" << knownPhone << knownCode << QJsonObject{{loginPath, status}}
+                                         << network;
 }
 
 void TestLoginDialog::platformAnswersShown()
@@ -805,8 +811,9 @@ void TestLoginDialog::countdownSteps()
     QCOMPARE(child<QLabel>(dialog, "messageLabel")->text(), QString());
     QCOMPARE(sendCode->text(), QStringLiteral("3S"));
     QVERIFY(!sendCode->isEnabled());
-    QCOMPARE(sendCode->styleSheet(),
-             QStringLiteral("QPushButton{color:#BFB8B8;border:0px; background-color:white;border-bottom:2px solid white;}"));
+    QCOMPARE(
+        sendCode->styleSheet(),
+        QStringLiteral("QPushButton{color:#BFB8B8;border:0px; background-color:white;border-bottom:2px solid white;}"));
 
     dialog->onTimeOut();
     QCOMPARE(sendCode->text(), QStringLiteral("2S"));
@@ -817,8 +824,8 @@ void TestLoginDialog::countdownSteps()
     QCOMPARE(sendCode->text(), QStringLiteral("发送验证码"));
     QVERIFY(sendCode->isEnabled());
     QCOMPARE(sendCode->styleSheet(), readyStyle);
-    QVERIFY(readyStyle.startsWith(
-        QStringLiteral("QPushButton{color:#484848;border:0px; background-color:white;border-bottom:2px solid white;}")));
+    QVERIFY(readyStyle.startsWith(QStringLiteral(
+        "QPushButton{color:#484848;border:0px; background-color:white;border-bottom:2px solid white;}")));
     delete dialog;
 }
 
@@ -985,8 +992,8 @@ void TestLoginDialog::closeWhileExchangeWaits()
     QFETCH(QString, slowPath);
     QFETCH(bool, succeeds);
     const int delay = 250;
-    QVERIFY(sim->setScenario(scenario(slowPath == pollPath && succeeds ? 1 : 0,
-                                      QJsonObject {{slowPath, delayFault(delay)}})));
+    QVERIFY(sim->setScenario(
+        scenario(slowPath == pollPath && succeeds ? 1 : 0, QJsonObject{{slowPath, delayFault(delay)}})));
     LoginDialogTiming timing = fastTiming();
     if (slowPath != pollPath)
         timing.pollIntervalMs = 3600 * 1000; // only the exchange under test waits

@@ -4,8 +4,8 @@
 #include "platform/apppaths.h"
 #include "platform/mycontext.h"
 #include "platform/platformexchange.h"
-#include "support/simulator.h"
 #include "support/contextfixture.h"
+#include "support/simulator.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -49,9 +49,9 @@ QJsonObject scenario()
                                 {"verifyCode", "654321"},
                                 {"userId", "u2"},
                                 {"sendCode", QJsonObject{{"errorCode", "0023"}, {"errorDesc", "发送过于频繁"}}}}}},
-        {"qr", QJsonObject{{"text", "https://qr.tessaly.invalid/login?t={preLoginToken}"},
-                           {"pollsUntilLogin", 2},
-                           {"userId", "u2"}}},
+        {"qr",
+         QJsonObject{
+             {"text", "https://qr.tessaly.invalid/login?t={preLoginToken}"}, {"pollsUntilLogin", 2}, {"userId", "u2"}}},
     };
 }
 
@@ -150,10 +150,18 @@ void TestLogins::tokenLogin_data()
     QTest::addColumn<QString>("errorCode");
     QTest::addColumn<QString>("nickName"); // empty: nobody signed in
 
-    QTest::newRow("valid") << "tok-1" << "0001" << "小泰";
-    QTest::newRow("second token of the user") << "tok-1b" << "0001" << "小泰";
-    QTest::newRow("expired") << "tok-old" << "0014" << "";
-    QTest::newRow("unknown") << "tok-nobody" << "0013" << "";
+    QTest::newRow("valid") << "tok-1"
+                           << "0001"
+                           << "小泰";
+    QTest::newRow("second token of the user") << "tok-1b"
+                                              << "0001"
+                                              << "小泰";
+    QTest::newRow("expired") << "tok-old"
+                             << "0014"
+                             << "";
+    QTest::newRow("unknown") << "tok-nobody"
+                             << "0013"
+                             << "";
 }
 
 void TestLogins::tokenLogin()
@@ -235,20 +243,26 @@ void TestLogins::phoneLogin_data()
     QTest::addColumn<QString>("result");
     QTest::addColumn<QString>("userId"); // empty: nobody signed in
 
-    QTest::newRow("signed in") << "13800000000" << "123456" << QJsonObject() << "" << "u1";
-    QTest::newRow("other user") << "13900000000" << "654321" << QJsonObject() << "" << "u2";
-    QTest::newRow("wrong code") << "13800000000" << "000000" << QJsonObject() << "验证码错误" << "";
-    QTest::newRow("HTTP 500") << "13800000000" << "123456" << QJsonObject{{"kind", "status"}, {"status", 500}}
-                              << networkFailure << "";
-    QTest::newRow("connection reset") << "13800000000" << "123456" << QJsonObject{{"kind", "reset"}}
-                                      << networkFailure << "";
-    QTest::newRow("never answers") << "13800000000" << "123456" << QJsonObject{{"kind", "hang"}}
-                                   << networkFailure << "";
+    QTest::newRow("signed in") << "13800000000"
+                               << "123456" << QJsonObject() << ""
+                               << "u1";
+    QTest::newRow("other user") << "13900000000"
+                                << "654321" << QJsonObject() << ""
+                                << "u2";
+    QTest::newRow("wrong code") << "13800000000"
+                                << "000000" << QJsonObject() << "验证码错误"
+                                << "";
+    QTest::newRow("HTTP 500") << "13800000000"
+                              << "123456" << QJsonObject{{"kind", "status"}, {"status", 500}} << networkFailure << "";
+    QTest::newRow("connection reset") << "13800000000"
+                                      << "123456" << QJsonObject{{"kind", "reset"}} << networkFailure << "";
+    QTest::newRow("never answers") << "13800000000"
+                                   << "123456" << QJsonObject{{"kind", "hang"}} << networkFailure << "";
     // An answer without a message must not read as success.
-    QTest::newRow("not JSON") << "13800000000" << "123456" << QJsonObject{{"kind", "nonJson"}} << networkFailure
-                              << "";
-    QTest::newRow("wrong types") << "13800000000" << "123456" << QJsonObject{{"kind", "wrongType"}}
-                                 << networkFailure << "";
+    QTest::newRow("not JSON") << "13800000000"
+                              << "123456" << QJsonObject{{"kind", "nonJson"}} << networkFailure << "";
+    QTest::newRow("wrong types") << "13800000000"
+                                 << "123456" << QJsonObject{{"kind", "wrongType"}} << networkFailure << "";
 }
 
 void TestLogins::phoneLogin()
@@ -363,7 +377,8 @@ void TestLogins::fetchQrCode()
     QCOMPARE(MyContext::fetchQrCode(QStringLiteral("10015_x"), &ok),
              QStringLiteral("https://qr.tessaly.invalid/login?t=10015_x"));
     QVERIFY(ok);
-    QCOMPARE(MyContext::fetchQrCode(QStringLiteral("10015_y")), QStringLiteral("https://qr.tessaly.invalid/login?t=10015_y"));
+    QCOMPARE(MyContext::fetchQrCode(QStringLiteral("10015_y")),
+             QStringLiteral("https://qr.tessaly.invalid/login?t=10015_y"));
 
     qputenv("TESSALY_USER_SERVICE_URL", refusedAddress().toUtf8());
     QCOMPARE(MyContext::fetchQrCode(QStringLiteral("10015_x"), &ok), QString());
@@ -417,8 +432,9 @@ void TestLogins::exchangeStartedWhileAnotherWaits()
     // after the phone login has given up. Each exchange ends on its own terms.
     qputenv("TESSALY_HTTP_TIMEOUT_MS", "400");
     QJsonObject slow = scenario();
-    slow.insert("faults", QJsonObject{{phoneLoginPath, QJsonObject{{"kind", "hang"}}},
-                                      {qrPollPath, QJsonObject{{"kind", "delay"}, {"ms", 250}}}});
+    slow.insert("faults",
+                QJsonObject{{phoneLoginPath, QJsonObject{{"kind", "hang"}}},
+                            {qrPollPath, QJsonObject{{"kind", "delay"}, {"ms", 250}}}});
     Simulator sim(slow);
     QVERIFY(sim.isRunning());
     sim.useForPlatform();

@@ -161,32 +161,44 @@ void TestPlatformClient::requestWireForm_data()
     const QString device = MyContext::deviceInfo();
     QTest::newRow("app init") << "appInit" << QString() << appInitPath
                               << QJsonObject{{"service", "morvane.platform.init"}, {"deviceInfo", device}};
-    QTest::newRow("token login")
-        << "tokenLogin" << "tok-1" << tokenLoginPath
-        << QJsonObject{{"service", "morvane.platform.tokenlogin"}, {"userSystemId", "1001"}, {"sessionId", ""},
-                       {"tokenId", "tok-1"}, {"deviceInfo", device}};
-    QTest::newRow("phone login")
-        << "phoneLogin" << QString() << phoneLoginPath
-        << QJsonObject{{"service", "morvane.platform.phonelogin"}, {"userSystemId", "1000"}, {"sessionId", ""},
-                       {"deviceInfo", device},
-                       {"dyData", QJsonObject{{"phoneNum", "13800000000"}, {"verifyCode", "123456"}}}};
-    QTest::newRow("send verification code")
-        << "sendVerifyCode" << QString() << sendCodePath
-        << QJsonObject{{"service", "morvane.platform.sendverifycode"}, {"sessionId", ""}, {"deviceInfo", device},
-                       {"dyData", QJsonObject{{"phoneNum", "13800000000"}}}};
-    QTest::newRow("fetch QR code")
-        << "fetchQrCode" << "tok-1" << qrFetchPath
-        << QJsonObject{{"service", "morvane.platform.getgongzhongqrcode"}, {"sessionId", ""},
-                       {"preLoginToken", "10015_pre"}};
-    QTest::newRow("QR poll with stored token")
-        << "qrCodeLogin" << "tok-1" << qrPollPath
-        << QJsonObject{{"service", "morvane.platform.gongzhongqrcodelogin"}, {"userSystemId", "1002"},
-                       {"sessionId", ""}, {"tokenId", "tok-1"}, {"deviceInfo", device},
-                       {"preLoginToken", "10015_pre"}};
-    QTest::newRow("QR poll without stored token")
-        << "qrCodeLogin" << QString() << qrPollPath
-        << QJsonObject{{"service", "morvane.platform.gongzhongqrcodelogin"}, {"userSystemId", "1002"},
-                       {"sessionId", ""}, {"deviceInfo", device}, {"preLoginToken", "10015_pre"}};
+    QTest::newRow("token login") << "tokenLogin"
+                                 << "tok-1" << tokenLoginPath
+                                 << QJsonObject{{"service", "morvane.platform.tokenlogin"},
+                                                {"userSystemId", "1001"},
+                                                {"sessionId", ""},
+                                                {"tokenId", "tok-1"},
+                                                {"deviceInfo", device}};
+    QTest::newRow("phone login") << "phoneLogin" << QString() << phoneLoginPath
+                                 << QJsonObject{
+                                        {"service", "morvane.platform.phonelogin"},
+                                        {"userSystemId", "1000"},
+                                        {"sessionId", ""},
+                                        {"deviceInfo", device},
+                                        {"dyData", QJsonObject{{"phoneNum", "13800000000"}, {"verifyCode", "123456"}}}};
+    QTest::newRow("send verification code") << "sendVerifyCode" << QString() << sendCodePath
+                                            << QJsonObject{{"service", "morvane.platform.sendverifycode"},
+                                                           {"sessionId", ""},
+                                                           {"deviceInfo", device},
+                                                           {"dyData", QJsonObject{{"phoneNum", "13800000000"}}}};
+    QTest::newRow("fetch QR code") << "fetchQrCode"
+                                   << "tok-1" << qrFetchPath
+                                   << QJsonObject{{"service", "morvane.platform.getgongzhongqrcode"},
+                                                  {"sessionId", ""},
+                                                  {"preLoginToken", "10015_pre"}};
+    QTest::newRow("QR poll with stored token") << "qrCodeLogin"
+                                               << "tok-1" << qrPollPath
+                                               << QJsonObject{{"service", "morvane.platform.gongzhongqrcodelogin"},
+                                                              {"userSystemId", "1002"},
+                                                              {"sessionId", ""},
+                                                              {"tokenId", "tok-1"},
+                                                              {"deviceInfo", device},
+                                                              {"preLoginToken", "10015_pre"}};
+    QTest::newRow("QR poll without stored token") << "qrCodeLogin" << QString() << qrPollPath
+                                                  << QJsonObject{{"service", "morvane.platform.gongzhongqrcodelogin"},
+                                                                 {"userSystemId", "1002"},
+                                                                 {"sessionId", ""},
+                                                                 {"deviceInfo", device},
+                                                                 {"preLoginToken", "10015_pre"}};
 }
 
 void TestPlatformClient::requestWireForm()
@@ -276,18 +288,22 @@ void TestPlatformClient::readingRules_data()
     QTest::addColumn<QString>("errorDesc");
     QTest::addColumn<bool>("hasData");
 
-    QTest::newRow("strings") << QByteArray(R"({"errorCode":"0001","errorDesc":"好","data":{"a":"b"}})")
-                             << "0001" << "好" << true;
+    QTest::newRow("strings") << QByteArray(R"({"errorCode":"0001","errorDesc":"好","data":{"a":"b"}})") << "0001"
+                             << "好" << true;
     QTest::newRow("number code") << QByteArray(R"({"errorCode":1,"errorDesc":"x","data":{"a":1}})") << ""
                                  << "x" << true;
     QTest::newRow("array, null, bool") << QByteArray(R"({"errorCode":[],"errorDesc":null,"data":true})") << ""
                                        << "" << false;
-    QTest::newRow("object code") << QByteArray(R"({"errorCode":{"v":"0001"},"errorDesc":false})") << "" << ""
-                                 << false;
-    QTest::newRow("not JSON") << QByteArray("<html>502 Bad Gateway</html>") << "" << "" << false;
-    QTest::newRow("JSON array") << QByteArray(R"([{"errorCode":"0001"}])") << "" << "" << false;
-    QTest::newRow("truncated JSON") << QByteArray(R"({"errorCode":"0001","errorDesc":"")") << "" << "" << false;
-    QTest::newRow("empty") << QByteArray() << "" << "" << false;
+    QTest::newRow("object code") << QByteArray(R"({"errorCode":{"v":"0001"},"errorDesc":false})") << ""
+                                 << "" << false;
+    QTest::newRow("not JSON") << QByteArray("<html>502 Bad Gateway</html>") << ""
+                              << "" << false;
+    QTest::newRow("JSON array") << QByteArray(R"([{"errorCode":"0001"}])") << ""
+                                << "" << false;
+    QTest::newRow("truncated JSON") << QByteArray(R"({"errorCode":"0001","errorDesc":"")") << ""
+                                    << "" << false;
+    QTest::newRow("empty") << QByteArray() << ""
+                           << "" << false;
 }
 
 void TestPlatformClient::readingRules()
@@ -423,13 +439,20 @@ void TestPlatformClient::downloadImage_data()
     QTest::addColumn<bool>("saved");
     QTest::addColumn<QByteArray>("format");
 
-    QTest::newRow("png") << "/files/icon.png" << "a.png" << true << QByteArray("png");
-    QTest::newRow("saved by suffix") << "/files/icon.png" << "b.jpg" << true << QByteArray("jpeg");
-    QTest::newRow("followed redirect") << "/files/moved.png" << "c.png" << true << QByteArray("png");
-    QTest::newRow("not found") << "/files/missing.png" << "d.png" << false << QByteArray();
-    QTest::newRow("not an image") << "/files/text.png" << "e.png" << false << QByteArray();
-    QTest::newRow("dropped mid-transfer") << "/files/dropped.png" << "f.png" << false << QByteArray();
-    QTest::newRow("server error") << "/files/broken.png" << "g.png" << false << QByteArray();
+    QTest::newRow("png") << "/files/icon.png"
+                         << "a.png" << true << QByteArray("png");
+    QTest::newRow("saved by suffix") << "/files/icon.png"
+                                     << "b.jpg" << true << QByteArray("jpeg");
+    QTest::newRow("followed redirect") << "/files/moved.png"
+                                       << "c.png" << true << QByteArray("png");
+    QTest::newRow("not found") << "/files/missing.png"
+                               << "d.png" << false << QByteArray();
+    QTest::newRow("not an image") << "/files/text.png"
+                                  << "e.png" << false << QByteArray();
+    QTest::newRow("dropped mid-transfer") << "/files/dropped.png"
+                                          << "f.png" << false << QByteArray();
+    QTest::newRow("server error") << "/files/broken.png"
+                                  << "g.png" << false << QByteArray();
 }
 
 void TestPlatformClient::downloadImage()
@@ -446,10 +469,9 @@ void TestPlatformClient::downloadImage()
     QVERIFY(writeFile(files.filePath("dropped.png"), png));
     QVERIFY(writeFile(files.filePath("broken.png"), png));
     QVERIFY(writeFile(files.filePath("text.png"), "no picture here"));
-    QJsonObject scenario = withFiles(
-        userScenario(), files.path(),
-        QJsonObject{{"redirects", QJsonObject{{"/files/moved.png", "/files/icon.png"}}},
-                    {"drops", QJsonObject{{"/files/dropped.png", png.size() / 2}}}});
+    QJsonObject scenario = withFiles(userScenario(), files.path(),
+                                     QJsonObject{{"redirects", QJsonObject{{"/files/moved.png", "/files/icon.png"}}},
+                                                 {"drops", QJsonObject{{"/files/dropped.png", png.size() / 2}}}});
     scenario = withFault(scenario, "/files/broken.png", QJsonObject{{"kind", "status"}, {"status", 500}});
     Simulator sim(scenario);
     QVERIFY(sim.isRunning());

@@ -37,12 +37,13 @@ QJsonObject baseScenario()
 
 QNetworkRequest jsonRequest(const QString &url)
 {
-    QNetworkRequest request {QUrl(url)};
+    QNetworkRequest request{QUrl(url)};
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     return request;
 }
 
-struct Answer {
+struct Answer
+{
     bool finished = false;
     QNetworkReply::NetworkError error = QNetworkReply::NoError;
     int status = 0;
@@ -52,8 +53,7 @@ struct Answer {
 };
 
 // One request through Qt's network stack, as the program makes it.
-Answer call(const QString &url, const QByteArray &body = {}, const QByteArray &verb = "POST",
-            int timeoutMs = 5000)
+Answer call(const QString &url, const QByteArray &body = {}, const QByteArray &verb = "POST", int timeoutMs = 5000)
 {
     QNetworkAccessManager manager;
     manager.setProxy(QNetworkProxy::NoProxy);
@@ -74,7 +74,8 @@ Answer call(const QString &url, const QByteArray &body = {}, const QByteArray &v
     return answer;
 }
 
-struct RawAnswer {
+struct RawAnswer
+{
     int status = 0;
     QByteArray head;
     QByteArray body;
@@ -91,8 +92,8 @@ RawAnswer rawCall(const QString &baseUrl, const QByteArray &method, const QByteA
     RawAnswer answer;
     if (!socket.waitForConnected(5000))
         return answer;
-    socket.write(method + ' ' + target + " HTTP/1.1\r\nHost: " + url.authority().toLatin1()
-                 + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    socket.write(method + ' ' + target + " HTTP/1.1\r\nHost: " + url.authority().toLatin1() +
+                 "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
     QByteArray received;
     const QDeadlineTimer deadline(5000);
     while (socket.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
@@ -185,7 +186,7 @@ private slots:
     void endsRightAfterStart();
 
 private:
-    QScopedPointer<Simulator> m_sim;      // the base scenario, shared by the answer tests
+    QScopedPointer<Simulator> m_sim; // the base scenario, shared by the answer tests
     QScopedPointer<Simulator> m_filesSim; // serves the files of files()
     QTemporaryDir m_dir;
 };
@@ -246,34 +247,39 @@ void TestPlatformSim::platformAnswers_data()
 
     const QByteArray u1 = R"({"data":{"headImgBase64":"iVBO","nickName":"小泰",)";
     QTest::newRow("app init verbatim") << kAppInit << QByteArray("{}")
-            << compact(baseScenario().value("appInit").toObject());
+                                       << compact(baseScenario().value("appInit").toObject());
     QTest::newRow("token login") << kTokenLogin << QByteArray(R"({"tokenId":"tok-2"})")
-            << u1 + R"("tokenId":"tok-2","userId":"u1","userSystemId":"1000"},"errorCode":"0001","errorDesc":""})";
+                                 << u1 +
+            R"("tokenId":"tok-2","userId":"u1","userSystemId":"1000"},"errorCode":"0001","errorDesc":""})";
     QTest::newRow("token expired") << kTokenLogin << QByteArray(R"({"tokenId":"tok-old"})")
-            << QByteArray(R"({"data":{},"errorCode":"0014","errorDesc":"登录已过期，请重新登录"})");
+                                   << QByteArray(
+                                          R"({"data":{},"errorCode":"0014","errorDesc":"登录已过期，请重新登录"})");
     QTest::newRow("token unknown") << kTokenLogin << QByteArray(R"({"tokenId":"nope"})")
-            << QByteArray(R"({"data":{},"errorCode":"0013","errorDesc":"token无效"})");
+                                   << QByteArray(R"({"data":{},"errorCode":"0013","errorDesc":"token无效"})");
     QTest::newRow("token empty") << kTokenLogin << QByteArray(R"({"tokenId":""})")
-            << QByteArray(R"({"data":{},"errorCode":"0013","errorDesc":"token无效"})");
+                                 << QByteArray(R"({"data":{},"errorCode":"0013","errorDesc":"token无效"})");
     QTest::newRow("body not JSON") << kTokenLogin << QByteArray("tokenId=tok-1")
-            << QByteArray(R"({"data":{},"errorCode":"0013","errorDesc":"token无效"})");
+                                   << QByteArray(R"({"data":{},"errorCode":"0013","errorDesc":"token无效"})");
     QTest::newRow("send code") << kSendCode << QByteArray(R"({"dyData":{"phoneNum":"13800000000"}})")
-            << QByteArray(R"({"data":{},"errorCode":"0001","errorDesc":""})");
+                               << QByteArray(R"({"data":{},"errorCode":"0001","errorDesc":""})");
     QTest::newRow("send code refused") << kSendCode << QByteArray(R"({"dyData":{"phoneNum":"13900000000"}})")
-            << QByteArray(R"({"data":{},"errorCode":"0023","errorDesc":"发送太频繁"})");
+                                       << QByteArray(R"({"data":{},"errorCode":"0023","errorDesc":"发送太频繁"})");
     QTest::newRow("send code unknown") << kSendCode << QByteArray(R"({"dyData":{"phoneNum":"10000000000"}})")
-            << QByteArray(R"({"data":{},"errorCode":"0022","errorDesc":"手机号未注册"})");
+                                       << QByteArray(R"({"data":{},"errorCode":"0022","errorDesc":"手机号未注册"})");
     QTest::newRow("phone login") << kPhoneLogin
-            << QByteArray(R"({"dyData":{"phoneNum":"13800000000","verifyCode":"123456"}})")
-            << u1 + R"("tokenId":"tok-1","userId":"u1","userSystemId":"1000"},"errorCode":"0001","errorDesc":""})";
+                                 << QByteArray(R"({"dyData":{"phoneNum":"13800000000","verifyCode":"123456"}})")
+                                 << u1 +
+            R"("tokenId":"tok-1","userId":"u1","userSystemId":"1000"},"errorCode":"0001","errorDesc":""})";
     QTest::newRow("phone wrong code") << kPhoneLogin
-            << QByteArray(R"({"dyData":{"phoneNum":"13800000000","verifyCode":"654321"}})")
-            << QByteArray(R"({"data":{},"errorCode":"0021","errorDesc":"验证码错误"})");
+                                      << QByteArray(R"({"dyData":{"phoneNum":"13800000000","verifyCode":"654321"}})")
+                                      << QByteArray(R"({"data":{},"errorCode":"0021","errorDesc":"验证码错误"})");
     QTest::newRow("phone unknown") << kPhoneLogin
-            << QByteArray(R"({"dyData":{"phoneNum":"10000000000","verifyCode":"123456"}})")
-            << QByteArray(R"({"data":{},"errorCode":"0021","errorDesc":"验证码错误"})");
-    QTest::newRow("qr code") << kQrCode << QByteArray(R"({"preLoginToken":"p-1"})")
-            << QByteArray(R"({"data":{"qrCode":"https://qr.tessaly.invalid/login?t=p-1"},"errorCode":"0001","errorDesc":""})");
+                                   << QByteArray(R"({"dyData":{"phoneNum":"10000000000","verifyCode":"123456"}})")
+                                   << QByteArray(R"({"data":{},"errorCode":"0021","errorDesc":"验证码错误"})");
+    QTest::newRow("qr code")
+        << kQrCode << QByteArray(R"({"preLoginToken":"p-1"})")
+        << QByteArray(
+               R"({"data":{"qrCode":"https://qr.tessaly.invalid/login?t=p-1"},"errorCode":"0001","errorDesc":""})");
 }
 
 void TestPlatformSim::platformAnswers()
@@ -289,7 +295,7 @@ void TestPlatformSim::platformAnswers()
 
 void TestPlatformSim::defaultAppInitAndCommonLog()
 {
-    Simulator sim {QJsonObject()};
+    Simulator sim{QJsonObject()};
     QVERIFY(sim.isRunning());
     QCOMPARE(call(sim.baseUrl() + kAppInit).body, QByteArray(R"({"data":{},"errorCode":"0001","errorDesc":""})"));
 
@@ -341,8 +347,8 @@ void TestPlatformSim::faults_data()
                              << QByteArray("!json") << 0;
     QTest::newRow("wrongType") << parse(R"({"kind": "wrongType"})") << int(QNetworkReply::NoError) << 200
                                << QByteArray(R"({"errorCode":1,"errorDesc":[],"data":"x"})") << 0;
-    QTest::newRow("truncated") << parse(R"({"kind": "truncated"})") << int(QNetworkReply::RemoteHostClosedError)
-                               << 200 << QByteArray() << 0;
+    QTest::newRow("truncated") << parse(R"({"kind": "truncated"})") << int(QNetworkReply::RemoteHostClosedError) << 200
+                               << QByteArray() << 0;
     QTest::newRow("reset") << parse(R"({"kind": "reset"})") << int(QNetworkReply::RemoteHostClosedError) << 0
                            << QByteArray() << 0;
 }
@@ -356,7 +362,7 @@ void TestPlatformSim::faults()
     QFETCH(int, minElapsedMs);
 
     QJsonObject scenario = baseScenario();
-    scenario.insert("faults", QJsonObject {{kAppInit, fault}});
+    scenario.insert("faults", QJsonObject{{kAppInit, fault}});
     Simulator sim(scenario);
     QVERIFY(sim.isRunning());
 
@@ -384,8 +390,8 @@ void TestPlatformSim::faultsOnTheWire_data()
     QTest::addColumn<QByteArray>("body");
 
     const QByteArray full = R"({"data":{},"errorCode":"0001","errorDesc":""})";
-    QTest::newRow("truncated to half") << parse(R"({"kind": "truncated"})") << 200
-                                       << QByteArray::number(full.size()) << full.left(full.size() / 2);
+    QTest::newRow("truncated to half") << parse(R"({"kind": "truncated"})") << 200 << QByteArray::number(full.size())
+                                       << full.left(full.size() / 2);
     QTest::newRow("truncated to 5") << parse(R"({"kind": "truncated", "bytes": 5})") << 200
                                     << QByteArray::number(full.size()) << full.left(5);
     QTest::newRow("reset") << parse(R"({"kind": "reset"})") << 0 << QByteArray() << QByteArray();
@@ -398,7 +404,7 @@ void TestPlatformSim::faultsOnTheWire()
     QFETCH(QByteArray, contentLength);
     QFETCH(QByteArray, body);
 
-    Simulator sim(QJsonObject {{"faults", QJsonObject {{kAppInit, fault}}}});
+    Simulator sim(QJsonObject{{"faults", QJsonObject{{kAppInit, fault}}}});
     const RawAnswer answer = rawCall(sim.baseUrl(), "POST", kAppInit.toLatin1());
     QVERIFY(answer.closed);
     QCOMPARE(answer.status, status);
@@ -550,7 +556,8 @@ void TestPlatformSim::largeFilesAreStreamed()
 
     const qint64 peakAfter = peakMemoryKiB(sim.processId());
     if (peakBefore > 0)
-        QVERIFY2(peakAfter - peakBefore < 16 * 1024, qPrintable(QStringLiteral("%1 -> %2 KiB").arg(peakBefore).arg(peakAfter)));
+        QVERIFY2(peakAfter - peakBefore < 16 * 1024,
+                 qPrintable(QStringLiteral("%1 -> %2 KiB").arg(peakBefore).arg(peakAfter)));
 }
 
 void TestPlatformSim::scenarioIsReplacedAtRunTime()
@@ -590,7 +597,8 @@ void TestPlatformSim::badScenarioFileIsRefused()
 void TestPlatformSim::exampleScenarioServes()
 {
     QProcess sim;
-    const QUrl base = startSim(sim, QStringLiteral(TESSALY_TEST_FIXTURES "/../../tools/platform-sim/example-scenario.json"));
+    const QUrl base =
+        startSim(sim, QStringLiteral(TESSALY_TEST_FIXTURES "/../../tools/platform-sim/example-scenario.json"));
     QVERIFY(base.isValid() && !base.isEmpty());
     const QJsonObject init = parse(call(base.toString() + kAppInit, "{}").body);
     QCOMPARE(init.value("data").toObject().value("productInfos").toArray().size(), 2);

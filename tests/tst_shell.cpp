@@ -4,12 +4,12 @@
 #include "shell/mydialog.h"
 #include "shell/titlebar.h"
 
-#include <QtTest>
 #include <QDesktopServices>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextEdit>
+#include <QtTest>
 
 // Receives the addresses the contact button hands to the desktop.
 class UrlCatcher : public QObject
@@ -115,20 +115,19 @@ void TestShell::dragMovesWindow()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const QPoint start = window.pos();
 
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), window.mapToGlobal(QPoint(10, 10)),
-                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), window.mapToGlobal(QPoint(10, 10)), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&window, &press);
     const QPoint target = window.mapToGlobal(QPoint(10, 10)) + QPoint(40, 25);
-    QMouseEvent moveEvent(QEvent::MouseMove, QPointF(50, 35), target, Qt::NoButton, Qt::LeftButton,
-                          Qt::NoModifier);
+    QMouseEvent moveEvent(QEvent::MouseMove, QPointF(50, 35), target, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&window, &moveEvent);
     QCOMPARE(window.pos(), start + QPoint(40, 25));
 
     QMouseEvent release(QEvent::MouseButtonRelease, QPointF(50, 35), target, Qt::LeftButton, Qt::NoButton,
                         Qt::NoModifier);
     QApplication::sendEvent(&window, &release);
-    QMouseEvent after(QEvent::MouseMove, QPointF(60, 60), target + QPoint(30, 30), Qt::NoButton,
-                      Qt::NoButton, Qt::NoModifier);
+    QMouseEvent after(QEvent::MouseMove, QPointF(60, 60), target + QPoint(30, 30), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
     QApplication::sendEvent(&window, &after);
     QCOMPARE(window.pos(), start + QPoint(40, 25));
 }

@@ -8,8 +8,8 @@
 #include "catalog/tiletexts.h"
 #include "catalog/workdir.h"
 #include "platform/apppaths.h"
-#include "support/simulator.h"
 #include "support/logcapture.h"
+#include "support/simulator.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -182,8 +182,8 @@ void TileOperationsTest::cleanup()
     if (m_page) {
         const QList<SoftwareItemWidget *> tiles = m_page->findChildren<SoftwareItemWidget *>();
         for (SoftwareItemWidget *tile : tiles) {
-            QTRY_VERIFY_WITH_TIMEOUT(!tile->isDownloading() && !tile->isInstallerRunning()
-                                         && !tile->isLaunchRunning() && !tile->isUnInstallRunning(),
+            QTRY_VERIFY_WITH_TIMEOUT(!tile->isDownloading() && !tile->isInstallerRunning() &&
+                                         !tile->isLaunchRunning() && !tile->isUnInstallRunning(),
                                      kWaitMs);
         }
         delete m_page;
@@ -197,7 +197,8 @@ void TileOperationsTest::releaseEverything()
 {
     const QDir work(m_work->path());
     QDir().mkpath(work.filePath(QStringLiteral("apps")));
-    for (const QString &name : QDir(work.filePath(QStringLiteral("apps"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    for (const QString &name :
+         QDir(work.filePath(QStringLiteral("apps"))).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         touch(appFolder(name) + QStringLiteral("/app.release"));
         touch(appFolder(name) + QStringLiteral("/tt.release"));
         touch(holdFile(name));
@@ -206,9 +207,9 @@ void TileOperationsTest::releaseEverything()
 
 QString TileOperationsTest::registryFile(const QString &name) const
 {
-    return qEnvironmentVariable("TESSALY_REGISTRY_ROOT")
-           + QStringLiteral("/HKEY_CURRENT_USER/SOFTWARE/Microsoft/Windows/CurrentVersion/Uninstall/") + name
-           + QStringLiteral(".ini");
+    return qEnvironmentVariable("TESSALY_REGISTRY_ROOT") +
+        QStringLiteral("/HKEY_CURRENT_USER/SOFTWARE/Microsoft/Windows/CurrentVersion/Uninstall/") + name +
+        QStringLiteral(".ini");
 }
 
 QByteArray TileOperationsTest::installerScript(const Installer &installer, qint64 size)
@@ -269,24 +270,42 @@ void TileOperationsTest::downloadFileName_data()
     QTest::addColumn<QString>("address");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("plain") << "http://h/files/setup_2.0.exe" << "setup_2.0.exe";
-    QTest::newRow("query and fragment") << "http://h/files/app.exe?v=2&x=/y.exe#part" << "app.exe";
-    QTest::newRow("encoded space") << "http://h/files/my%20app.exe" << "my app.exe";
-    QTest::newRow("chinese") << "http://h/files/%E6%B5%8B%E8%AF%95.exe" << "测试.exe";
-    QTest::newRow("backslash dot-dot") << "http://h/files/..%5C..%5Cevil.exe" << "setup.exe";
-    QTest::newRow("encoded slash") << "http://h/files/..%2F..%2Fevil.exe" << "evil.exe";
-    QTest::newRow("encoded slash at end") << "http://h/files/evil%2F" << "setup.exe";
-    QTest::newRow("trailing slash") << "http://h/files/" << "setup.exe";
-    QTest::newRow("no path") << "http://h" << "setup.exe";
-    QTest::newRow("dot") << "http://h/files/%2E" << "setup.exe";
-    QTest::newRow("dot-dot") << "http://h/files/%2E%2E" << "setup.exe";
-    QTest::newRow("drive colon") << "http://h/files/C%3Aevil.exe" << "setup.exe";
-    QTest::newRow("stream colon") << "http://h/files/a.exe%3A%3A%24DATA" << "setup.exe";
-    QTest::newRow("newline") << "http://h/files/a%0A.exe" << "setup.exe";
-    QTest::newRow("nul") << "http://h/files/a%00.exe" << "setup.exe";
-    QTest::newRow("device name") << "http://h/files/CON.exe" << "setup.exe";
-    QTest::newRow("trailing dot") << "http://h/files/a.exe." << "setup.exe";
-    QTest::newRow("empty address") << "" << "setup.exe";
+    QTest::newRow("plain") << "http://h/files/setup_2.0.exe"
+                           << "setup_2.0.exe";
+    QTest::newRow("query and fragment") << "http://h/files/app.exe?v=2&x=/y.exe#part"
+                                        << "app.exe";
+    QTest::newRow("encoded space") << "http://h/files/my%20app.exe"
+                                   << "my app.exe";
+    QTest::newRow("chinese") << "http://h/files/%E6%B5%8B%E8%AF%95.exe"
+                             << "测试.exe";
+    QTest::newRow("backslash dot-dot") << "http://h/files/..%5C..%5Cevil.exe"
+                                       << "setup.exe";
+    QTest::newRow("encoded slash") << "http://h/files/..%2F..%2Fevil.exe"
+                                   << "evil.exe";
+    QTest::newRow("encoded slash at end") << "http://h/files/evil%2F"
+                                          << "setup.exe";
+    QTest::newRow("trailing slash") << "http://h/files/"
+                                    << "setup.exe";
+    QTest::newRow("no path") << "http://h"
+                             << "setup.exe";
+    QTest::newRow("dot") << "http://h/files/%2E"
+                         << "setup.exe";
+    QTest::newRow("dot-dot") << "http://h/files/%2E%2E"
+                             << "setup.exe";
+    QTest::newRow("drive colon") << "http://h/files/C%3Aevil.exe"
+                                 << "setup.exe";
+    QTest::newRow("stream colon") << "http://h/files/a.exe%3A%3A%24DATA"
+                                  << "setup.exe";
+    QTest::newRow("newline") << "http://h/files/a%0A.exe"
+                             << "setup.exe";
+    QTest::newRow("nul") << "http://h/files/a%00.exe"
+                         << "setup.exe";
+    QTest::newRow("device name") << "http://h/files/CON.exe"
+                                 << "setup.exe";
+    QTest::newRow("trailing dot") << "http://h/files/a.exe."
+                                  << "setup.exe";
+    QTest::newRow("empty address") << ""
+                                   << "setup.exe";
 }
 
 void TileOperationsTest::downloadFileName()
@@ -395,8 +414,8 @@ void TileOperationsTest::installFailureThenRetry_data()
     QTest::newRow("dropped mid-transfer") << "drop" << TileText::downloadError() << "Download error:";
     QTest::newRow("connection reset") << "reset" << TileText::downloadError() << "Download error:";
     QTest::newRow("too small") << "small" << TileText::downloadTooSmallInstall() << "Downloaded file is too small:";
-    QTest::newRow("work folder not creatable") << "nofolder" << TileText::createFileFailed()
-                                               << "Failed to open file for writing:";
+    QTest::newRow("work folder not creatable")
+        << "nofolder" << TileText::createFileFailed() << "Failed to open file for writing:";
 }
 
 void TileOperationsTest::installFailureThenRetry()
@@ -819,17 +838,28 @@ void TileOperationsTest::uniqueWorkDirClaimsFreeFolder_data()
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("expected"); // suffix after the base; "none": no folder
 
-    QTest::newRow("missing: created") << "missing" << "";
-    QTest::newRow("empty folder") << "empty" << "";
-    QTest::newRow("folder with a file") << "file" << "_1";
-    QTest::newRow("folder with a hidden file") << "hidden" << "_1";
-    QTest::newRow("folder with a subfolder") << "subfolder" << "_1";
-    QTest::newRow("base and _1 with files") << "file twice" << "_2";
-    QTest::newRow("a file by that name") << "plain file" << "_1";
-    QTest::newRow("held by another download") << "held" << "_1";
-    QTest::newRow("held, then released") << "released" << "";
-    QTest::newRow("held twice, first released") << "held twice, first released" << "";
-    QTest::newRow("no folder can be made") << "parent is a file" << "none";
+    QTest::newRow("missing: created") << "missing"
+                                      << "";
+    QTest::newRow("empty folder") << "empty"
+                                  << "";
+    QTest::newRow("folder with a file") << "file"
+                                        << "_1";
+    QTest::newRow("folder with a hidden file") << "hidden"
+                                               << "_1";
+    QTest::newRow("folder with a subfolder") << "subfolder"
+                                             << "_1";
+    QTest::newRow("base and _1 with files") << "file twice"
+                                            << "_2";
+    QTest::newRow("a file by that name") << "plain file"
+                                         << "_1";
+    QTest::newRow("held by another download") << "held"
+                                              << "_1";
+    QTest::newRow("held, then released") << "released"
+                                         << "";
+    QTest::newRow("held twice, first released") << "held twice, first released"
+                                                << "";
+    QTest::newRow("no folder can be made") << "parent is a file"
+                                           << "none";
 }
 
 void TileOperationsTest::uniqueWorkDirClaimsFreeFolder()
@@ -997,8 +1027,9 @@ void TileOperationsTest::unsafeNameStaysInWorkFolder()
     serve(QStringLiteral("inst.sh"), installerScript(installer));
     // The simulator decodes the path; send the escaping name on to the real installer.
     QVERIFY(m_sim->setScenario(QJsonObject{
-        {"files", QJsonObject{{"root", m_files->path()},
-                              {"redirects", QJsonObject{{QStringLiteral("/files/..\\..\\evil.exe"), "/files/inst.sh"}}}}}}));
+        {"files",
+         QJsonObject{{"root", m_files->path()},
+                     {"redirects", QJsonObject{{QStringLiteral("/files/..\\..\\evil.exe"), "/files/inst.sh"}}}}}}));
     SoftwareItemWidget *tile = addTile(installer.name, installer.version, url(QStringLiteral("..%5C..%5Cevil.exe")));
     auto *install = tile->findChild<QPushButton *>(QStringLiteral("installButton"));
 
@@ -1039,8 +1070,8 @@ void TileOperationsTest::redirectIsFollowed()
     Installer installer;
     serve(QStringLiteral("inst.sh"), installerScript(installer));
     QVERIFY(m_sim->setScenario(QJsonObject{
-        {"files", QJsonObject{{"root", m_files->path()},
-                              {"redirects", QJsonObject{{"/files/latest.sh", "/files/inst.sh"}}}}}}));
+        {"files",
+         QJsonObject{{"root", m_files->path()}, {"redirects", QJsonObject{{"/files/latest.sh", "/files/inst.sh"}}}}}}));
     SoftwareItemWidget *tile = addTile(installer.name, installer.version, url(QStringLiteral("latest.sh")));
     QTest::mouseClick(tile->findChild<QPushButton *>(QStringLiteral("installButton")), Qt::LeftButton);
     QCOMPARE(QFileInfo(tile->filePath()).fileName(), QStringLiteral("latest.sh"));
@@ -1055,9 +1086,11 @@ void TileOperationsTest::redirectIsFollowed()
 // what is checked is that the request carries the policy.
 void TileOperationsTest::redirectNeverDowngrades()
 {
-    QVERIFY(m_sim->setScenario(QJsonObject{{"files", QJsonObject{{"root", m_files->path()}}},
-                                           {"faults", QJsonObject{{"/files/inst.sh", QJsonObject{{"kind", "hang"}}}}}}));
-    SoftwareItemWidget *tile = addTile(QStringLiteral("tileapp"), QStringLiteral("1.0.0.0"), url(QStringLiteral("inst.sh")));
+    QVERIFY(
+        m_sim->setScenario(QJsonObject{{"files", QJsonObject{{"root", m_files->path()}}},
+                                       {"faults", QJsonObject{{"/files/inst.sh", QJsonObject{{"kind", "hang"}}}}}}));
+    SoftwareItemWidget *tile =
+        addTile(QStringLiteral("tileapp"), QStringLiteral("1.0.0.0"), url(QStringLiteral("inst.sh")));
     QTest::mouseClick(tile->findChild<QPushButton *>(QStringLiteral("installButton")), Qt::LeftButton);
     const auto *reply = tile->findChild<QNetworkReply *>();
     QVERIFY(reply);
@@ -1076,7 +1109,9 @@ void TileOperationsTest::writeErrorEndsDownload()
     auto *install = tile->findChild<QPushButton *>(QStringLiteral("installButton"));
 
     // The file size limit makes writes past 64 KiB fail (EFBIG) as a full disk would.
-    struct rlimit saved {};
+    struct rlimit saved
+    {
+    };
     QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     struct rlimit limited = saved;
@@ -1129,8 +1164,9 @@ void TileOperationsTest::destroyWhileBusy()
     }
     serve(QStringLiteral("inst.sh"), installerScript(installer));
     if (busy == QLatin1String("download")) {
-        QVERIFY(m_sim->setScenario(QJsonObject{{"files", QJsonObject{{"root", m_files->path()}}},
-                                               {"faults", QJsonObject{{"/files/inst.sh", QJsonObject{{"kind", "hang"}}}}}}));
+        QVERIFY(m_sim->setScenario(
+            QJsonObject{{"files", QJsonObject{{"root", m_files->path()}}},
+                        {"faults", QJsonObject{{"/files/inst.sh", QJsonObject{{"kind", "hang"}}}}}}));
     }
     SoftwareItemWidget *tile = addTile(installer.name, installer.version, url(QStringLiteral("inst.sh")));
 

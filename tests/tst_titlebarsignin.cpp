@@ -8,10 +8,9 @@
 #include "platform/apppaths.h"
 #include "platform/mycontext.h"
 #include "shell/titlebar.h"
-#include "support/simulator.h"
 #include "support/probe.h"
+#include "support/simulator.h"
 
-#include <QtTest>
 #include <QBuffer>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,6 +18,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSettings>
+#include <QtTest>
 
 #include <functional>
 #include <memory>
@@ -43,15 +43,15 @@ QString pngBase64(const QColor &colour, const QSize &size = QSize(40, 40))
 
 QJsonObject scenario(const QString &headImgBase64 = {}, int pollsUntilLogin = 0, const QJsonObject &faults = {})
 {
-    const QJsonObject user {{"userId", "u1"},
-                            {"nickName", QStringLiteral("小泰")},
-                            {"headImgBase64", headImgBase64},
-                            {"userSystemId", "1000"},
-                            {"tokens", QJsonArray {"tok-1"}}};
-    return QJsonObject {
-        {"users", QJsonArray {user}},
-        {"phones", QJsonArray {QJsonObject {{"phoneNum", knownPhone}, {"verifyCode", knownCode}, {"userId", "u1"}}}},
-        {"qr", QJsonObject {{"pollsUntilLogin", pollsUntilLogin}, {"userId", "u1"}}},
+    const QJsonObject user{{"userId", "u1"},
+                           {"nickName", QStringLiteral("小泰")},
+                           {"headImgBase64", headImgBase64},
+                           {"userSystemId", "1000"},
+                           {"tokens", QJsonArray{"tok-1"}}};
+    return QJsonObject{
+        {"users", QJsonArray{user}},
+        {"phones", QJsonArray{QJsonObject{{"phoneNum", knownPhone}, {"verifyCode", knownCode}, {"userId", "u1"}}}},
+        {"qr", QJsonObject{{"pollsUntilLogin", pollsUntilLogin}, {"userId", "u1"}}},
         {"faults", faults}};
 }
 
@@ -190,8 +190,8 @@ void TestTitleBarSignIn::qrSignInShowsUser_data()
     QTest::addColumn<QString>("look");
     QTest::newRow("head image") << pngBase64(Qt::red) << "round";
     QTest::newRow("no head image") << QString() << "default";
-    QTest::newRow("head image that does not decode") << QString::fromLatin1(QByteArray("not a picture").toBase64())
-                                                     << "empty";
+    QTest::newRow("head image that does not decode")
+        << QString::fromLatin1(QByteArray("not a picture").toBase64()) << "empty";
 }
 
 void TestTitleBarSignIn::qrSignInShowsUser()
@@ -218,7 +218,7 @@ void TestTitleBarSignIn::qrSignInShowsUser()
         QCOMPARE(picture.size(), QSize(60, 60));
         QVERIFY(isRed(picture.pixel(30, 30)));
         QVERIFY(isRed(picture.pixel(30, 2)));
-        QCOMPARE(qAlpha(picture.pixel(1, 1)), 0);   // cut to a circle
+        QCOMPARE(qAlpha(picture.pixel(1, 1)), 0); // cut to a circle
         QCOMPARE(qAlpha(picture.pixel(58, 58)), 0);
     } else {
         const QImage fallback = QPixmap(QStringLiteral(":/icons/icons/defalut_title_head_img.png")).toImage();
@@ -547,8 +547,8 @@ void TestTitleBarSignIn::lateSignInShowsInTitleBar()
 {
     QFETCH(QString, slowPath);
     const bool poll = slowPath == pollPath;
-    QVERIFY(sim->setScenario(scenario(QString(), poll ? 1 : 0,
-                                      QJsonObject {{slowPath, QJsonObject {{"kind", "delay"}, {"ms", 300}}}})));
+    QVERIFY(sim->setScenario(
+        scenario(QString(), poll ? 1 : 0, QJsonObject{{slowPath, QJsonObject{{"kind", "delay"}, {"ms", 300}}}})));
     if (!poll) {
         LoginDialogTiming timing = fastTiming();
         timing.pollIntervalMs = 3600 * 1000;
@@ -560,8 +560,8 @@ void TestTitleBarSignIn::lateSignInShowsInTitleBar()
     // Closes the dialog as soon as an exchange waits after the first picture: the poll or the login.
     bool closed = false;
     Probe closer([&] {
-        if (!dialog || !qrLabel || closed || dialog->exchangesWaiting() == 0
-            || qrLabel->pixmap(Qt::ReturnByValue).isNull())
+        if (!dialog || !qrLabel || closed || dialog->exchangesWaiting() == 0 ||
+            qrLabel->pixmap(Qt::ReturnByValue).isNull())
             return;
         closed = true;
         QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("closeButton")), Qt::LeftButton);

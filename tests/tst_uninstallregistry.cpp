@@ -251,27 +251,45 @@ void TstUninstallRegistry::pathForms_data()
 {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("path");
-    QTest::newRow("plain windows path") << "C:\\x\\a.exe" << "C:\\x\\a.exe";
-    QTest::newRow("quoted with spaces") << "\"C:\\Program Files\\a.exe\"" << "C:\\Program Files\\a.exe";
-    QTest::newRow("quoted with arguments") << "\"C:\\Program Files\\a.exe\" /S" << "C:\\Program Files\\a.exe";
+    QTest::newRow("plain windows path") << "C:\\x\\a.exe"
+                                        << "C:\\x\\a.exe";
+    QTest::newRow("quoted with spaces") << "\"C:\\Program Files\\a.exe\""
+                                        << "C:\\Program Files\\a.exe";
+    QTest::newRow("quoted with arguments") << "\"C:\\Program Files\\a.exe\" /S"
+                                           << "C:\\Program Files\\a.exe";
     QTest::newRow("quoted with several arguments")
         << "\"C:\\Program Files (x86)\\Tessa\\uninst.exe\" /allusers --mode=\"quiet\""
         << "C:\\Program Files (x86)\\Tessa\\uninst.exe";
-    QTest::newRow("icon index") << "C:\\a.exe,0" << "C:\\a.exe";
-    QTest::newRow("negative icon index") << "C:\\a.exe,-101" << "C:\\a.exe";
-    QTest::newRow("icon index after space") << "C:\\a.exe, 2" << "C:\\a.exe";
-    QTest::newRow("quoted with icon index") << "\"C:\\Program Files\\a.exe\",0" << "C:\\Program Files\\a.exe";
-    QTest::newRow("quoted unix path with icon index") << "\"/opt/x/a.sh\",1" << "/opt/x/a.sh";
-    QTest::newRow("plain unix path") << "/opt/x/a.sh" << "/opt/x/a.sh";
-    QTest::newRow("unix path with spaces") << "/opt/my apps/a.sh" << "/opt/my apps/a.sh";
-    QTest::newRow("surrounding white space") << "  \"/opt/x/a.sh\"  " << "/opt/x/a.sh";
-    QTest::newRow("unquoted spaces kept whole") << "C:\\Program Files\\a.exe /S" << "C:\\Program Files\\a.exe /S";
-    QTest::newRow("comma inside a folder name") << "C:\\a,b\\x.exe" << "C:\\a,b\\x.exe";
-    QTest::newRow("comma not followed by a number") << "C:\\x\\a.exe,abc" << "C:\\x\\a.exe,abc";
-    QTest::newRow("quote never closed") << "\"C:\\x\\a.exe" << "C:\\x\\a.exe";
-    QTest::newRow("chinese folder") << "\"D:\\泰萨\\卸载.exe\" /S" << "D:\\泰萨\\卸载.exe";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("empty quotes") << "\"\"" << "";
+    QTest::newRow("icon index") << "C:\\a.exe,0"
+                                << "C:\\a.exe";
+    QTest::newRow("negative icon index") << "C:\\a.exe,-101"
+                                         << "C:\\a.exe";
+    QTest::newRow("icon index after space") << "C:\\a.exe, 2"
+                                            << "C:\\a.exe";
+    QTest::newRow("quoted with icon index") << "\"C:\\Program Files\\a.exe\",0"
+                                            << "C:\\Program Files\\a.exe";
+    QTest::newRow("quoted unix path with icon index") << "\"/opt/x/a.sh\",1"
+                                                      << "/opt/x/a.sh";
+    QTest::newRow("plain unix path") << "/opt/x/a.sh"
+                                     << "/opt/x/a.sh";
+    QTest::newRow("unix path with spaces") << "/opt/my apps/a.sh"
+                                           << "/opt/my apps/a.sh";
+    QTest::newRow("surrounding white space") << "  \"/opt/x/a.sh\"  "
+                                             << "/opt/x/a.sh";
+    QTest::newRow("unquoted spaces kept whole") << "C:\\Program Files\\a.exe /S"
+                                                << "C:\\Program Files\\a.exe /S";
+    QTest::newRow("comma inside a folder name") << "C:\\a,b\\x.exe"
+                                                << "C:\\a,b\\x.exe";
+    QTest::newRow("comma not followed by a number") << "C:\\x\\a.exe,abc"
+                                                    << "C:\\x\\a.exe,abc";
+    QTest::newRow("quote never closed") << "\"C:\\x\\a.exe"
+                                        << "C:\\x\\a.exe";
+    QTest::newRow("chinese folder") << "\"D:\\泰萨\\卸载.exe\" /S"
+                                    << "D:\\泰萨\\卸载.exe";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("empty quotes") << "\"\""
+                                  << "";
 }
 
 void TstUninstallRegistry::pathForms()
@@ -287,10 +305,13 @@ void TstUninstallRegistry::storedValuesBecomePaths_data()
     QTest::addColumn<QString>("displayIcon");
     QTest::addColumn<QString>("unInstallPath");
     QTest::addColumn<QString>("appPath");
-    QTest::newRow("quoted, arguments, icon index")
-        << "\"C:\\Program Files\\Tessa\\uninst.exe\" /S" << "\"C:\\Program Files\\Tessa\\app.exe\",0"
-        << "C:\\Program Files\\Tessa\\uninst.exe" << "C:\\Program Files\\Tessa\\app.exe";
-    QTest::newRow("unix paths") << "/opt/tessa/uninst.sh" << "/opt/tessa/app.sh,1" << "/opt/tessa/uninst.sh"
+    QTest::newRow("quoted, arguments, icon index") << "\"C:\\Program Files\\Tessa\\uninst.exe\" /S"
+                                                   << "\"C:\\Program Files\\Tessa\\app.exe\",0"
+                                                   << "C:\\Program Files\\Tessa\\uninst.exe"
+                                                   << "C:\\Program Files\\Tessa\\app.exe";
+    QTest::newRow("unix paths") << "/opt/tessa/uninst.sh"
+                                << "/opt/tessa/app.sh,1"
+                                << "/opt/tessa/uninst.sh"
                                 << "/opt/tessa/app.sh";
 }
 

@@ -16,15 +16,14 @@ namespace {
 
 struct Outcome
 {
-    QList<bool> results;       // every report, as the receiver saw it
+    QList<bool> results; // every report, as the receiver saw it
     QThread *receivedOn = nullptr;
     QThread *emittedOn = nullptr;
 };
 
 // Runs `worker` the way a tile does: on a thread of its own, started by the thread's `started`,
 // reporting to a receiver on this thread through a queued signal.
-template<typename W, typename Perform, typename Signal>
-Outcome runInThread(W *worker, Perform perform, Signal signal)
+template <typename W, typename Perform, typename Signal> Outcome runInThread(W *worker, Perform perform, Signal signal)
 {
     Outcome outcome;
     QThread thread;
@@ -33,8 +32,9 @@ Outcome runInThread(W *worker, Perform perform, Signal signal)
     worker->moveToThread(&thread);
     QObject::connect(&thread, &QThread::started, worker, perform);
     QObject::connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
-    QObject::connect(worker, signal, worker, [&emittedOn](bool) { emittedOn.storeRelaxed(QThread::currentThread()); },
-                     Qt::DirectConnection);
+    QObject::connect(
+        worker, signal, worker, [&emittedOn](bool) { emittedOn.storeRelaxed(QThread::currentThread()); },
+        Qt::DirectConnection);
     QObject::connect(worker, signal, &receiver, [&outcome](bool success) {
         outcome.results.append(success);
         outcome.receivedOn = QThread::currentThread();
@@ -73,8 +73,8 @@ QString fixture(const QString &name)
 
 // Copies a fixture to `target` and gives it exactly `permissions`.
 bool installFixture(const QString &name, const QString &target,
-                    QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                           | QFileDevice::ExeOwner)
+                    QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                        QFileDevice::ExeOwner)
 {
     QDir().mkpath(QFileInfo(target).absolutePath());
     return QFile::copy(fixture(name), target) && QFile::setPermissions(target, permissions);

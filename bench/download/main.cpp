@@ -33,8 +33,8 @@ struct TileRun
 {
     double seconds = -1;
     qint64 bytes = 0;
-    qint64 rssGrowth = 0;       // VmHWM after minus VmRSS before
-    qint64 sampledGrowth = 0;   // largest VmRSS seen by the ticker minus VmRSS before
+    qint64 rssGrowth = 0; // VmHWM after minus VmRSS before
+    qint64 sampledGrowth = 0; // largest VmRSS seen by the ticker minus VmRSS before
     double longestStallMs = 0;
     bool installed = false;
 };
@@ -76,8 +76,9 @@ QString startSimulator(QProcess &sim, const QString &scenarioFile)
     if (program.isEmpty())
         program = QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/tessaly-platform-sim");
     sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    sim.start(program, {QStringLiteral("--scenario"), scenarioFile, QStringLiteral("--port"), QStringLiteral("0"),
-                        QStringLiteral("--quiet")});
+    sim.start(program,
+              {QStringLiteral("--scenario"), scenarioFile, QStringLiteral("--port"), QStringLiteral("0"),
+               QStringLiteral("--quiet")});
     if (!sim.waitForStarted(10000))
         return {};
     while (!sim.canReadLine()) {
@@ -92,8 +93,9 @@ double curlRun(const QString &url, const QString &outFile)
 {
     QProcess curl;
     curl.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    curl.start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-f"), QStringLiteral("-o"), outFile,
-                                        QStringLiteral("-w"), QStringLiteral("%{speed_download}"), url});
+    curl.start(QStringLiteral("curl"),
+               {QStringLiteral("-s"), QStringLiteral("-f"), QStringLiteral("-o"), outFile, QStringLiteral("-w"),
+                QStringLiteral("%{speed_download}"), url});
     const bool ok = curl.waitForFinished(600000) && curl.exitStatus() == QProcess::NormalExit && curl.exitCode() == 0;
     QFile::remove(outFile);
     if (!ok)
@@ -204,8 +206,8 @@ int main(int argc, char *argv[])
 
     const QString scenarioFile = work.filePath(QStringLiteral("scenario.json"));
     QFile scenario(scenarioFile);
-    if (!scenario.open(QIODevice::WriteOnly)
-        || scenario.write(QJsonDocument(QJsonObject{{"files", QJsonObject{{"root", filesDir}}}}).toJson()) < 0) {
+    if (!scenario.open(QIODevice::WriteOnly) ||
+        scenario.write(QJsonDocument(QJsonObject{{"files", QJsonObject{{"root", filesDir}}}}).toJson()) < 0) {
         std::fprintf(stderr, "cannot write the scenario\n");
         return 2;
     }
@@ -246,8 +248,8 @@ int main(int argc, char *argv[])
         std::printf("run %d (%s first): curl %.1f MiB/s, tile %.1f MiB/s, RSS growth %.1f MiB (sampled %.1f MiB), "
                     "longest stall %.1f ms\n",
                     i + 1, i % 2 == 0 ? "curl" : "tile", curlSpeed / kMiB, tileSpeed / kMiB,
-                    run.rssGrowth / static_cast<double>(kMiB),
-                    run.sampledGrowth / static_cast<double>(kMiB), run.longestStallMs);
+                    run.rssGrowth / static_cast<double>(kMiB), run.sampledGrowth / static_cast<double>(kMiB),
+                    run.longestStallMs);
         curlSpeeds.append(curlSpeed);
         tileSpeeds.append(tileSpeed);
         worstGrowthMiB = std::max(worstGrowthMiB, growthMiB);

@@ -118,7 +118,8 @@ int main(int argc, char *argv[])
     settings.close();
 
     const int timeoutMs = qEnvironmentVariableIsSet("TESSALY_HTTP_TIMEOUT_MS")
-        ? qEnvironmentVariableIntValue("TESSALY_HTTP_TIMEOUT_MS") : 5000;
+        ? qEnvironmentVariableIntValue("TESSALY_HTTP_TIMEOUT_MS")
+        : 5000;
     scenario.open(QIODevice::WriteOnly);
     scenario.write(R"({"faults": {"/user/init/appinit.html": {"kind": "hang"},
                                   "/user/user/tokenlogin.html": {"kind": "hang"},
@@ -129,8 +130,8 @@ int main(int argc, char *argv[])
     env.insert(QStringLiteral("TESSALY_USER_SERVICE_URL"), hangingBase);
     env.insert(QStringLiteral("TESSALY_PLATFORM_URL"), hangingBase);
     const double hanging = runOnce(program, env);
-    std::printf("platform never answers: %.0f ms to the window (time-out %d ms, limit %d ms)\n", hanging,
-                timeoutMs, 2 * timeoutMs + 1000);
+    std::printf("platform never answers: %.0f ms to the window (time-out %d ms, limit %d ms)\n", hanging, timeoutMs,
+                2 * timeoutMs + 1000);
     hangingSim.kill();
     hangingSim.waitForFinished();
 

@@ -37,9 +37,8 @@ int LogCapture::count(const QString &prefix) const
 bool LogCapture::contains(QtMsgType type, const QString &prefix) const
 {
     QMutexLocker lock(&m_mutex);
-    return std::any_of(m_entries.cbegin(), m_entries.cend(), [&](const Entry &entry) {
-        return entry.type == type && entry.message.startsWith(prefix);
-    });
+    return std::any_of(m_entries.cbegin(), m_entries.cend(),
+                       [&](const Entry &entry) { return entry.type == type && entry.message.startsWith(prefix); });
 }
 
 void LogCapture::handle(QtMsgType type, const QMessageLogContext &context, const QString &message)

@@ -48,8 +48,8 @@ Simulator::Simulator(const QJsonObject &scenario, const QString &scenarioDir)
     }
     const QString scenarioPath = QDir(dir).filePath(QStringLiteral("scenario.json"));
     QFile file(scenarioPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || file.write(QJsonDocument(scenario).toJson(QJsonDocument::Indented)) < 0) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(QJsonDocument(scenario).toJson(QJsonDocument::Indented)) < 0) {
         qWarning("Simulator: cannot write %s", qPrintable(scenarioPath));
         return;
     }
@@ -61,8 +61,7 @@ Simulator::Simulator(const QJsonObject &scenario, const QString &scenarioDir)
                      {QStringLiteral("--scenario"), scenarioPath, QStringLiteral("--port"), QStringLiteral("0"),
                       QStringLiteral("--quiet")});
     if (!m_process->waitForStarted(kStartTimeoutMs)) {
-        qWarning("Simulator: cannot start %s: %s", qPrintable(program()),
-                 qPrintable(m_process->errorString()));
+        qWarning("Simulator: cannot start %s: %s", qPrintable(program()), qPrintable(m_process->errorString()));
         return;
     }
     const QDeadlineTimer deadline(kStartTimeoutMs);
@@ -130,8 +129,7 @@ void Simulator::clearRequests()
 bool Simulator::setScenario(const QJsonObject &scenario)
 {
     bool ok = false;
-    exchange("POST", QStringLiteral("/__sim/scenario"), QJsonDocument(scenario).toJson(QJsonDocument::Compact),
-             &ok);
+    exchange("POST", QStringLiteral("/__sim/scenario"), QJsonDocument(scenario).toJson(QJsonDocument::Compact), &ok);
     return ok;
 }
 
@@ -175,8 +173,8 @@ QByteArray Simulator::exchange(const QByteArray &verb, const QString &path, cons
         qWarning("Simulator: %s %s timed out", verb.constData(), qPrintable(path));
         reply->abort();
     } else if (reply->error() != QNetworkReply::NoError) {
-        qWarning("Simulator: %s %s failed: %s %s", verb.constData(), qPrintable(path),
-                 qPrintable(reply->errorString()), reply->readAll().constData());
+        qWarning("Simulator: %s %s failed: %s %s", verb.constData(), qPrintable(path), qPrintable(reply->errorString()),
+                 reply->readAll().constData());
     } else {
         answer = reply->readAll();
         *ok = true;

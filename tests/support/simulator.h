@@ -17,7 +17,8 @@ class QTemporaryDir;
 //     sim.useForPlatform();
 //     ... exercise the client ...
 //     const QJsonArray sent = sim.requests("/user/init/appinit.html");
-class Simulator {
+class Simulator
+{
 public:
     // Writes the scenario to scenarioDir/scenario.json (or into a private temporary folder) and
     // starts $TESSALY_SIM on a free port; waits at most 10 s for its address.
@@ -52,8 +53,7 @@ public:
     static QJsonObject jsonBody(const QJsonObject &request);
 
 private:
-    QByteArray exchange(const QByteArray &verb, const QString &path, const QByteArray &body,
-                        bool *ok) const;
+    QByteArray exchange(const QByteArray &verb, const QString &path, const QByteArray &body, bool *ok) const;
 
     std::unique_ptr<QTemporaryDir> m_tempDir;
     std::unique_ptr<QProcess> m_process;

@@ -11,9 +11,9 @@ using namespace Paint;
 namespace {
 
 const QColor BrandLight(0x21, 0x96, 0xF3); // #2196F3
-const QColor BrandDeep(0x2F, 0x69, 0xF2);  // #2F69F2
-const QColor TextGrey(0x48, 0x48, 0x48);   // #484848
-const QColor ButtonInk(0x33, 0x33, 0x33);  // #333333
+const QColor BrandDeep(0x2F, 0x69, 0xF2); // #2F69F2
+const QColor TextGrey(0x48, 0x48, 0x48); // #484848
+const QColor ButtonInk(0x33, 0x33, 0x33); // #333333
 
 QLinearGradient brandGradient()
 {

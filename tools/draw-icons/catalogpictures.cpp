@@ -306,7 +306,7 @@ void videoConverter(QPainter &p)
 void cadViewer(QPainter &p)
 {
     const QPointF top(50, 21), upLeft(25, 35.5), upRight(75, 35.5), centre(50, 50), lowLeft(25, 64.5),
-            lowRight(75, 64.5), bottom(50, 79);
+        lowRight(75, 64.5), bottom(50, 79);
     QPainterPath lid;
     lid.moveTo(top);
     lid.lineTo(upRight);
@@ -535,31 +535,33 @@ namespace CatalogPictures {
 
 QVector<Picture> catalogIcons(int size)
 {
-    return render(size, {
-        {"pdfconverter.png", {QColor(0xF2, 0x5F, 0x5C), QColor(0xC6, 0x28, 0x28)}, pdfConverter},
-        {"screenrecorder.png", {QColor(0xF0, 0x62, 0x92), QColor(0xAD, 0x14, 0x57)}, screenRecorder},
-        {"videoeditor.png", {QColor(0xBA, 0x68, 0xC8), QColor(0x6A, 0x1B, 0x9A)}, videoEditor},
-        {"audioconverter.png", {QColor(0xFF, 0xB7, 0x4D), QColor(0xEF, 0x6C, 0x00)}, audioConverter},
-        {"datarecovery.png", {QColor(0x66, 0xBB, 0x6A), QColor(0x2E, 0x7D, 0x32)}, dataRecovery},
-        {"imagecompressor.png", {QColor(0x4D, 0xD0, 0xE1), QColor(0x00, 0x83, 0x8F)}, imageCompressor},
-        {"ocrreader.png", {QColor(0x4F, 0xAE, 0xF7), QColor(0x15, 0x65, 0xC0)}, ocrReader},
-        {"videoconverter.png", {QColor(0x79, 0x86, 0xCB), QColor(0x28, 0x35, 0x93)}, videoConverter},
-        {"cadviewer.png", {QColor(0x78, 0x90, 0x9C), QColor(0x37, 0x47, 0x4F)}, cadViewer},
-        {"partition.png", {QColor(0xFF, 0xCA, 0x28), QColor(0xFF, 0x8F, 0x00)}, partition},
-        {"mindmap.png", {QColor(0x4D, 0xB6, 0xAC), QColor(0x00, 0x69, 0x5C)}, mindMap},
-        {"screenshot.png", {QColor(0x95, 0x75, 0xCD), QColor(0x45, 0x27, 0xA0)}, screenshot},
-        {"fileshredder.png", {QColor(0xA1, 0x88, 0x7F), QColor(0x4E, 0x34, 0x2E)}, fileShredder},
-        {"driverhelper.png", {QColor(0xC0, 0xCA, 0x33), QColor(0x68, 0x9F, 0x38)}, driverHelper},
-    });
+    return render(size,
+                  {
+                      {"pdfconverter.png", {QColor(0xF2, 0x5F, 0x5C), QColor(0xC6, 0x28, 0x28)}, pdfConverter},
+                      {"screenrecorder.png", {QColor(0xF0, 0x62, 0x92), QColor(0xAD, 0x14, 0x57)}, screenRecorder},
+                      {"videoeditor.png", {QColor(0xBA, 0x68, 0xC8), QColor(0x6A, 0x1B, 0x9A)}, videoEditor},
+                      {"audioconverter.png", {QColor(0xFF, 0xB7, 0x4D), QColor(0xEF, 0x6C, 0x00)}, audioConverter},
+                      {"datarecovery.png", {QColor(0x66, 0xBB, 0x6A), QColor(0x2E, 0x7D, 0x32)}, dataRecovery},
+                      {"imagecompressor.png", {QColor(0x4D, 0xD0, 0xE1), QColor(0x00, 0x83, 0x8F)}, imageCompressor},
+                      {"ocrreader.png", {QColor(0x4F, 0xAE, 0xF7), QColor(0x15, 0x65, 0xC0)}, ocrReader},
+                      {"videoconverter.png", {QColor(0x79, 0x86, 0xCB), QColor(0x28, 0x35, 0x93)}, videoConverter},
+                      {"cadviewer.png", {QColor(0x78, 0x90, 0x9C), QColor(0x37, 0x47, 0x4F)}, cadViewer},
+                      {"partition.png", {QColor(0xFF, 0xCA, 0x28), QColor(0xFF, 0x8F, 0x00)}, partition},
+                      {"mindmap.png", {QColor(0x4D, 0xB6, 0xAC), QColor(0x00, 0x69, 0x5C)}, mindMap},
+                      {"screenshot.png", {QColor(0x95, 0x75, 0xCD), QColor(0x45, 0x27, 0xA0)}, screenshot},
+                      {"fileshredder.png", {QColor(0xA1, 0x88, 0x7F), QColor(0x4E, 0x34, 0x2E)}, fileShredder},
+                      {"driverhelper.png", {QColor(0xC0, 0xCA, 0x33), QColor(0x68, 0x9F, 0x38)}, driverHelper},
+                  });
 }
 
 QVector<Picture> demoIcons(int size)
 {
-    return render(size, {
-        {"demo-notes.png", {QColor(0xFF, 0xD5, 0x4F), QColor(0xF5, 0x7F, 0x17)}, demoNotes},
-        {"demo-photos.png", {QColor(0x4F, 0xC3, 0xF7), QColor(0x02, 0x77, 0xBD)}, demoPhotos},
-        {"demo-music.png", {QColor(0xFF, 0x6E, 0x7F), QColor(0xC5, 0x11, 0x62)}, demoMusic},
-    });
+    return render(size,
+                  {
+                      {"demo-notes.png", {QColor(0xFF, 0xD5, 0x4F), QColor(0xF5, 0x7F, 0x17)}, demoNotes},
+                      {"demo-photos.png", {QColor(0x4F, 0xC3, 0xF7), QColor(0x02, 0x77, 0xBD)}, demoPhotos},
+                      {"demo-music.png", {QColor(0xFF, 0x6E, 0x7F), QColor(0xC5, 0x11, 0x62)}, demoMusic},
+                  });
 }
 
 } // namespace CatalogPictures

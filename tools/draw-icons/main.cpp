@@ -31,7 +31,10 @@ QTextStream &err()
 class Writer
 {
 public:
-    explicit Writer(const QString &root) : m_root(root) {}
+    explicit Writer(const QString &root)
+        : m_root(root)
+    {
+    }
 
     bool ok() const { return m_ok; }
 
@@ -40,8 +43,11 @@ public:
     {
         const QString path = m_root.filePath(relativePath);
         if (image.width() != expectedSize || image.height() != expectedSize) {
-            fail(QStringLiteral("%1: drawn at %2x%3, wanted %4").arg(relativePath).arg(image.width())
-                         .arg(image.height()).arg(expectedSize));
+            fail(QStringLiteral("%1: drawn at %2x%3, wanted %4")
+                     .arg(relativePath)
+                     .arg(image.width())
+                     .arg(image.height())
+                     .arg(expectedSize));
             return;
         }
         if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !image.save(path, format, quality)) {

@@ -49,20 +49,29 @@ void boxPass(QImage &image, int radius, bool horizontal)
         // Running sums over [i - radius, i + radius].
         for (int k = 0; k <= radius && k < length; ++k) {
             const QRgb px = line[static_cast<size_t>(k)];
-            a += qAlpha(px); r += qRed(px); g += qGreen(px); b += qBlue(px);
+            a += qAlpha(px);
+            r += qRed(px);
+            g += qGreen(px);
+            b += qBlue(px);
         }
         for (int i = 0; i < length; ++i) {
-            pixel(l, i) = qRgba((r + window / 2) / window, (g + window / 2) / window,
-                                (b + window / 2) / window, (a + window / 2) / window);
+            pixel(l, i) = qRgba((r + window / 2) / window, (g + window / 2) / window, (b + window / 2) / window,
+                                (a + window / 2) / window);
             const int leaving = i - radius;
             const int entering = i + radius + 1;
             if (leaving >= 0) {
                 const QRgb px = line[static_cast<size_t>(leaving)];
-                a -= qAlpha(px); r -= qRed(px); g -= qGreen(px); b -= qBlue(px);
+                a -= qAlpha(px);
+                r -= qRed(px);
+                g -= qGreen(px);
+                b -= qBlue(px);
             }
             if (entering < length) {
                 const QRgb px = line[static_cast<size_t>(entering)];
-                a += qAlpha(px); r += qRed(px); g += qGreen(px); b += qBlue(px);
+                a += qAlpha(px);
+                r += qRed(px);
+                g += qGreen(px);
+                b += qBlue(px);
             }
         }
     }
@@ -181,8 +190,8 @@ void arrowHead(QPainter &painter, const QPointF &base, const QPointF &direction,
 
 } // namespace
 
-void arcArrow(QPainter &painter, const QPointF &centre, qreal radius, qreal startDeg, qreal sweepDeg,
-              qreal width, qreal headScale)
+void arcArrow(QPainter &painter, const QPointF &centre, qreal radius, qreal startDeg, qreal sweepDeg, qreal width,
+              qreal headScale)
 {
     const QRectF box(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
     QPainterPath arc;

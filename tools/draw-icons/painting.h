@@ -55,8 +55,8 @@ QPainterPath roundedSquare(qreal inset, qreal radius);
 // A circular arc around `centre` starting at `startDeg` (counter-clockwise from 3 o'clock, as Qt
 // counts) and sweeping `sweepDeg`, with an arrow head at its end. Drawn with the painter's pen
 // colour; the arc's stroke width is `width`, the head is `headScale` times its usual size.
-void arcArrow(QPainter &painter, const QPointF &centre, qreal radius, qreal startDeg, qreal sweepDeg,
-              qreal width, qreal headScale = 1.0);
+void arcArrow(QPainter &painter, const QPointF &centre, qreal radius, qreal startDeg, qreal sweepDeg, qreal width,
+              qreal headScale = 1.0);
 
 // A straight arrow from `from` to `to`, head at `to`.
 void lineArrow(QPainter &painter, const QPointF &from, const QPointF &to, qreal width);

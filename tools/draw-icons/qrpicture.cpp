@@ -9,7 +9,7 @@
 QrPicture QrPicture::encode(const QByteArray &text, int size, QString *error)
 {
     const std::unique_ptr<QRcode, decltype(&QRcode_free)> code(
-            QRcode_encodeString(text.constData(), 0, QR_ECLEVEL_M, QR_MODE_8, 1), &QRcode_free);
+        QRcode_encodeString(text.constData(), 0, QR_ECLEVEL_M, QR_MODE_8, 1), &QRcode_free);
     if (!code) {
         *error = QStringLiteral("libqrencode could not encode the text");
         return {};

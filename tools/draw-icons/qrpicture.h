@@ -10,10 +10,10 @@
 struct QrPicture
 {
     QImage image;
-    int modules = 0;     // modules per side of the symbol, without quiet zone
+    int modules = 0; // modules per side of the symbol, without quiet zone
     int modulePixels = 0;
-    int margin = 0;      // pixels from the picture's edge to the symbol
-    QByteArray darkMap;  // modules * modules bytes, 1 = dark
+    int margin = 0; // pixels from the picture's edge to the symbol
+    QByteArray darkMap; // modules * modules bytes, 1 = dark
 
     static QrPicture encode(const QByteArray &text, int size, QString *error);
 

@@ -24,11 +24,13 @@ int portOf(const sockaddr_storage &address)
 // Local and remote port of a connected TCP socket; false for anything else.
 bool portsOf(int fd, int *localPort, int *remotePort)
 {
-    struct stat info {};
+    struct stat info
+    {
+    };
     if (fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode))
         return false;
-    sockaddr_storage local {};
-    sockaddr_storage remote {};
+    sockaddr_storage local{};
+    sockaddr_storage remote{};
     socklen_t localSize = sizeof local;
     socklen_t remoteSize = sizeof remote;
     if (getsockname(fd, reinterpret_cast<sockaddr *>(&local), &localSize) != 0)
@@ -97,7 +99,7 @@ bool peerClosed(int socket)
 void abort(int socket)
 {
     // A zero linger time makes the final close() send a reset instead of a graceful end.
-    linger hard {};
+    linger hard{};
     hard.l_onoff = 1;
     hard.l_linger = 0;
     setsockopt(socket, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);

@@ -12,12 +12,9 @@ const QString kDefaultQrText = QStringLiteral("https://qr.tessaly.invalid/login?
 bool faultKind(const QString &name, Fault::Kind *kind)
 {
     static const QHash<QString, Fault::Kind> kinds = {
-        {QStringLiteral("delay"), Fault::Kind::Delay},
-        {QStringLiteral("hang"), Fault::Kind::Hang},
-        {QStringLiteral("status"), Fault::Kind::Status},
-        {QStringLiteral("nonJson"), Fault::Kind::NonJson},
-        {QStringLiteral("wrongType"), Fault::Kind::WrongType},
-        {QStringLiteral("truncated"), Fault::Kind::Truncated},
+        {QStringLiteral("delay"), Fault::Kind::Delay},         {QStringLiteral("hang"), Fault::Kind::Hang},
+        {QStringLiteral("status"), Fault::Kind::Status},       {QStringLiteral("nonJson"), Fault::Kind::NonJson},
+        {QStringLiteral("wrongType"), Fault::Kind::WrongType}, {QStringLiteral("truncated"), Fault::Kind::Truncated},
         {QStringLiteral("reset"), Fault::Kind::Reset},
     };
     const auto it = kinds.constFind(name);
@@ -39,13 +36,11 @@ bool parseFault(const QString &path, const QJsonValue &value, Fault *fault, QStr
     fault->ms = object.value(QLatin1String("ms")).toInt(0);
     fault->status = object.value(QLatin1String("status")).toInt(500);
     fault->bytes = object.contains(QLatin1String("bytes"))
-            ? static_cast<qint64>(object.value(QLatin1String("bytes")).toDouble(-1))
-            : -1;
-    fault->times = object.contains(QLatin1String("times")) ? object.value(QLatin1String("times")).toInt(-1)
-                                                          : -1;
+        ? static_cast<qint64>(object.value(QLatin1String("bytes")).toDouble(-1))
+        : -1;
+    fault->times = object.contains(QLatin1String("times")) ? object.value(QLatin1String("times")).toInt(-1) : -1;
     if (fault->ms < 0 || fault->status < 100 || fault->status > 599) {
-        *error = QStringLiteral("fault for %1: \"ms\" must not be negative and \"status\" must be 100..599")
-                     .arg(path);
+        *error = QStringLiteral("fault for %1: \"ms\" must not be negative and \"status\" must be 100..599").arg(path);
         return false;
     }
     const QJsonValue body = object.value(QLatin1String("body"));
@@ -75,7 +70,7 @@ bool expectType(const QJsonObject &root, const char *key, QJsonValue::Type type,
 
 bool Scenario::parse(const QByteArray &json, const QString &baseDir, Scenario *out, QString *error)
 {
-    QJsonParseError parseError {};
+    QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         *error = QStringLiteral("not JSON: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset);
@@ -86,10 +81,10 @@ bool Scenario::parse(const QByteArray &json, const QString &baseDir, Scenario *o
         return false;
     }
     const QJsonObject root = document.object();
-    if (!expectType(root, "appInit", QJsonValue::Object, error) || !expectType(root, "users", QJsonValue::Array, error)
-        || !expectType(root, "phones", QJsonValue::Array, error) || !expectType(root, "qr", QJsonValue::Object, error)
-        || !expectType(root, "faults", QJsonValue::Object, error)
-        || !expectType(root, "files", QJsonValue::Object, error))
+    if (!expectType(root, "appInit", QJsonValue::Object, error) ||
+        !expectType(root, "users", QJsonValue::Array, error) || !expectType(root, "phones", QJsonValue::Array, error) ||
+        !expectType(root, "qr", QJsonValue::Object, error) || !expectType(root, "faults", QJsonValue::Object, error) ||
+        !expectType(root, "files", QJsonValue::Object, error))
         return false;
 
     Scenario scenario;
@@ -130,7 +125,7 @@ bool Scenario::parse(const QByteArray &json, const QString &baseDir, Scenario *o
 
 QJsonObject Scenario::envelope(const QString &errorCode, const QString &errorDesc, const QJsonObject &data)
 {
-    return QJsonObject {
+    return QJsonObject{
         {QStringLiteral("errorCode"), errorCode},
         {QStringLiteral("errorDesc"), errorDesc},
         {QStringLiteral("data"), data},
@@ -192,7 +187,7 @@ QJsonObject Scenario::qrCodeAnswer(const QString &preLoginToken) const
 {
     QString text = m_qr.value(QLatin1String("text")).toString(kDefaultQrText);
     text.replace(QLatin1String("{preLoginToken}"), preLoginToken);
-    return envelope(QStringLiteral("0001"), QString(), QJsonObject {{QStringLiteral("qrCode"), text}});
+    return envelope(QStringLiteral("0001"), QString(), QJsonObject{{QStringLiteral("qrCode"), text}});
 }
 
 QJsonObject Scenario::qrLoginAnswer(int pollNumber) const

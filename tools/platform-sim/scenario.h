@@ -6,21 +6,23 @@
 #include <QString>
 
 // One misbehaviour the server applies to a path instead of (or before) its normal answer.
-struct Fault {
+struct Fault
+{
     enum class Kind { Delay, Hang, Status, NonJson, WrongType, Truncated, Reset };
 
     Kind kind = Kind::Delay;
-    int ms = 0;               // Delay
-    int status = 500;         // Status
-    QByteArray body;          // Status: body to send
-    QByteArray contentType;   // Status: type of that body
-    qint64 bytes = -1;        // Truncated: bytes actually sent (-1: half the answer)
-    int times = -1;           // applies to the first `times` requests of the path; -1: to all
+    int ms = 0; // Delay
+    int status = 500; // Status
+    QByteArray body; // Status: body to send
+    QByteArray contentType; // Status: type of that body
+    qint64 bytes = -1; // Truncated: bytes actually sent (-1: half the answer)
+    int times = -1; // applies to the first `times` requests of the path; -1: to all
 };
 
 // A parsed scenario file: what the simulated platform knows and how it misbehaves. Immutable once
 // parsed; the counters that change while serving (QR polls, fault hits) live in the server.
-class Scenario {
+class Scenario
+{
 public:
     // Parses a scenario document; relative file roots are resolved against baseDir.
     // Returns false and sets *error when the document is not a usable scenario.
@@ -42,8 +44,7 @@ public:
     QString redirectTarget(const QString &path) const { return m_redirects.value(path); }
     qint64 dropAfter(const QString &path) const { return m_drops.value(path, -1); }
 
-    static QJsonObject envelope(const QString &errorCode, const QString &errorDesc,
-                                const QJsonObject &data = {});
+    static QJsonObject envelope(const QString &errorCode, const QString &errorDesc, const QJsonObject &data = {});
 
 private:
     QJsonObject userById(const QString &userId) const;

@@ -17,12 +17,13 @@
 #include <vector>
 
 // One answer before it is written: either a body or a file streamed from disk.
-struct Reply {
+struct Reply
+{
     int status = 200;
     std::string contentType;
     QByteArray body;
-    QString filePath;    // streamed instead of body when set
-    qint64 length = 0;   // the announced Content-Length
+    QString filePath; // streamed instead of body when set
+    qint64 length = 0; // the announced Content-Length
     qint64 sendOnly = -1; // bytes actually sent before the connection is closed; -1: all of them
     std::string location;
 };
@@ -32,7 +33,7 @@ namespace {
 // A hanging request holds one thread until its client gives up, so the pool is generous.
 constexpr size_t kThreads = 64;
 constexpr qint64 kChunk = 64 * 1024;
-constexpr std::chrono::milliseconds kHangPoll {50};
+constexpr std::chrono::milliseconds kHangPoll{50};
 
 const char *const kJson = "application/json; charset=utf-8";
 const char *const kText = "text/plain; charset=utf-8";
@@ -62,14 +63,10 @@ Reply notFound()
 std::string contentTypeFor(const QString &fileName)
 {
     static const QHash<QString, const char *> types = {
-        {QStringLiteral("png"), "image/png"},
-        {QStringLiteral("jpg"), "image/jpeg"},
-        {QStringLiteral("jpeg"), "image/jpeg"},
-        {QStringLiteral("gif"), "image/gif"},
-        {QStringLiteral("ico"), "image/x-icon"},
-        {QStringLiteral("json"), kJson},
-        {QStringLiteral("txt"), kText},
-        {QStringLiteral("html"), "text/html; charset=utf-8"},
+        {QStringLiteral("png"), "image/png"},    {QStringLiteral("jpg"), "image/jpeg"},
+        {QStringLiteral("jpeg"), "image/jpeg"},  {QStringLiteral("gif"), "image/gif"},
+        {QStringLiteral("ico"), "image/x-icon"}, {QStringLiteral("json"), kJson},
+        {QStringLiteral("txt"), kText},          {QStringLiteral("html"), "text/html; charset=utf-8"},
     };
     return types.value(QFileInfo(fileName).suffix().toLower(), "application/octet-stream");
 }
@@ -163,8 +160,7 @@ void SimServer::handle(const httplib::Request &request, httplib::Response &respo
         }
     }
     if (!m_quiet)
-        std::fprintf(stderr, "%s %s%s\n", request.method.c_str(), request.target.c_str(),
-                     faulty ? " (fault)" : "");
+        std::fprintf(stderr, "%s %s%s\n", request.method.c_str(), request.target.c_str(), faulty ? " (fault)" : "");
 
     if (faulty) {
         switch (fault.kind) {
@@ -189,8 +185,7 @@ void SimServer::handle(const httplib::Request &request, httplib::Response &respo
                  response);
             return;
         case Fault::Kind::WrongType:
-            send(bodyReply(200, kJson, QByteArrayLiteral(R"({"errorCode":1,"errorDesc":[],"data":"x"})")),
-                 response);
+            send(bodyReply(200, kJson, QByteArrayLiteral(R"({"errorCode":1,"errorDesc":[],"data":"x"})")), response);
             return;
         case Fault::Kind::Truncated: {
             Reply reply = normalReply(request);
@@ -226,7 +221,7 @@ void SimServer::handleDiagnostics(const httplib::Request &request, httplib::Resp
             cleared = m_records.size();
             m_records = QJsonArray();
         }
-        send(jsonReply(QJsonObject {{QStringLiteral("cleared"), cleared}}), response);
+        send(jsonReply(QJsonObject{{QStringLiteral("cleared"), cleared}}), response);
     } else if (path == QLatin1String("/__sim/scenario") && request.method == "POST") {
         Scenario scenario;
         QString error;
@@ -306,15 +301,14 @@ Reply SimServer::fileReply(const httplib::Request &request, const QString &path)
     const QString name = path.mid(kFilesPrefix.size());
     const QStringList segments = name.split(QLatin1Char('/'));
     for (const QString &segment : segments) {
-        if (segment == QLatin1String("..") || segment.contains(QLatin1Char('\\'))
-            || segment.contains(QChar(0)))
+        if (segment == QLatin1String("..") || segment.contains(QLatin1Char('\\')) || segment.contains(QChar(0)))
             return notFound();
     }
     const QString canonicalRoot = QFileInfo(root).canonicalFilePath();
     const QFileInfo info(root + QLatin1Char('/') + name);
     const QString canonical = info.canonicalFilePath();
-    if (canonicalRoot.isEmpty() || canonical.isEmpty() || !info.isFile()
-        || !canonical.startsWith(canonicalRoot + QLatin1Char('/')))
+    if (canonicalRoot.isEmpty() || canonical.isEmpty() || !info.isFile() ||
+        !canonical.startsWith(canonicalRoot + QLatin1Char('/')))
         return notFound();
 
     Reply reply;
@@ -338,7 +332,8 @@ void SimServer::send(Reply reply, httplib::Response &response)
 
     // What the provider reads from: the body, or the file through one reused buffer, so a transfer
     // of any size costs the same memory.
-    struct Source {
+    struct Source
+    {
         QByteArray body;
         QFile file;
         std::vector<char> buffer;
@@ -357,25 +352,24 @@ void SimServer::send(Reply reply, httplib::Response &response)
     // Every answer goes through a sized content provider: httplib then sends exactly the announced
     // Content-Length, never compresses, and a provider that stops early cuts the connection.
     const qint64 limit = reply.sendOnly < 0 ? reply.length : reply.sendOnly;
-    response.set_content_provider(
-            static_cast<size_t>(reply.length), reply.contentType,
-            [this, source, limit](size_t offset, size_t length, httplib::DataSink &sink) {
-                const qint64 at = static_cast<qint64>(offset);
-                if (m_stopping || at >= limit)
-                    return false;
-                const qint64 count = std::min({static_cast<qint64>(length), kChunk, limit - at});
-                if (!source->file.isOpen()) {
-                    if (at + count > source->body.size())
-                        return false;
-                    return sink.write(source->body.constData() + at, static_cast<size_t>(count));
-                }
-                if (source->file.pos() != at && !source->file.seek(at))
-                    return false;
-                const qint64 read = source->file.read(source->buffer.data(), count);
-                if (read <= 0)
-                    return false;
-                return sink.write(source->buffer.data(), static_cast<size_t>(read));
-            });
+    response.set_content_provider(static_cast<size_t>(reply.length), reply.contentType,
+                                  [this, source, limit](size_t offset, size_t length, httplib::DataSink &sink) {
+                                      const qint64 at = static_cast<qint64>(offset);
+                                      if (m_stopping || at >= limit)
+                                          return false;
+                                      const qint64 count = std::min({static_cast<qint64>(length), kChunk, limit - at});
+                                      if (!source->file.isOpen()) {
+                                          if (at + count > source->body.size())
+                                              return false;
+                                          return sink.write(source->body.constData() + at, static_cast<size_t>(count));
+                                      }
+                                      if (source->file.pos() != at && !source->file.seek(at))
+                                          return false;
+                                      const qint64 read = source->file.read(source->buffer.data(), count);
+                                      if (read <= 0)
+                                          return false;
+                                      return sink.write(source->buffer.data(), static_cast<size_t>(read));
+                                  });
 }
 
 void SimServer::record(const httplib::Request &request)
@@ -391,7 +385,7 @@ void SimServer::record(const httplib::Request &request)
     }
     const auto question = request.target.find('?');
     const std::string query = question == std::string::npos ? std::string() : request.target.substr(question + 1);
-    const QJsonObject entry {
+    const QJsonObject entry{
         {QStringLiteral("method"), stringOf(request.method)},
         {QStringLiteral("path"), stringOf(request.path)},
         {QStringLiteral("query"), stringOf(query)},
@@ -430,6 +424,6 @@ void SimServer::resetConnection(const httplib::Request &request)
     if (socket >= 0)
         connection::abort(socket);
     else
-        std::fprintf(stderr, "tessaly-platform-sim: connection of %s:%d not found\n",
-                     request.remote_addr.c_str(), request.remote_port);
+        std::fprintf(stderr, "tessaly-platform-sim: connection of %s:%d not found\n", request.remote_addr.c_str(),
+                     request.remote_port);
 }

@@ -17,7 +17,8 @@ struct Reply;
 // The simulated platform: answers the platform paths from the scenario, serves static files, applies
 // the scenario's faults and records every request for the tests. Handlers run on httplib's pool
 // threads; everything they share sits behind m_mutex.
-class SimServer {
+class SimServer
+{
 public:
     SimServer(const Scenario &scenario, const QString &scenarioDir, bool quiet);
     ~SimServer();
@@ -54,10 +55,10 @@ private:
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::atomic<bool> m_stopping {false};
-    std::atomic<bool> m_listenReturned {false};
+    std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_listenReturned{false};
     Scenario m_scenario;
-    QHash<QString, int> m_pathHits;  // requests per path since the scenario was loaded
-    QHash<QString, int> m_qrPolls;   // QR login polls per preLoginToken
+    QHash<QString, int> m_pathHits; // requests per path since the scenario was loaded
+    QHash<QString, int> m_qrPolls; // QR login polls per preLoginToken
     QJsonArray m_records;
 };
