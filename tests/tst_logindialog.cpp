@@ -146,13 +146,11 @@ private slots:
     void preLoginTokenPerDialog();
     void renderedPicture_data();
     void renderedPicture();
-    void dialogShowsSimulatorCode();
     void failedFetchKeepsPicture_data();
     void failedFetchKeepsPicture();
     void refreshingLabelWhileFetching();
     void pictureFitsItsArea_data();
     void pictureFitsItsArea();
-    void switchPanels();
     void dragMovesDialog_data();
     void dragMovesDialog();
 
@@ -168,12 +166,9 @@ private slots:
     void lettersRefused();
     void platformAnswersShown_data();
     void platformAnswersShown();
-    void countdownSteps();
     void countdownRunsOnItsTimer();
+    void phoneLoginSuccess_data();
     void phoneLoginSuccess();
-    void returnRunsPhoneChecks_data();
-    void returnRunsPhoneChecks();
-    void returnSignsInOnPhonePanel();
     void keysAfterOpeningKeepDialog_data();
     void keysAfterOpeningKeepDialog();
 
@@ -184,6 +179,9 @@ private:
     // A shown dialog whose first QR code has arrived.
     GongZhongLoginDialog *openDialog();
     void showPhonePanel(GongZhongLoginDialog *dialog);
+    void fillPhone(GongZhongLoginDialog *dialog, const QString &number, const QString &code);
+    // Clicks button, or (key != 0) presses key in the last filled field as a user would after typing.
+    void press(GongZhongLoginDialog *dialog, const char *button, int key = 0);
 
     std::unique_ptr<Simulator> sim;
 };
@@ -231,6 +229,26 @@ void TestLoginDialog::showPhonePanel(GongZhongLoginDialog *dialog)
     QTest::mouseClick(child<QPushButton>(dialog, "phoneTab"), Qt::LeftButton);
 }
 
+void TestLoginDialog::fillPhone(GongZhongLoginDialog *dialog, const QString &number, const QString &code)
+{
+    showPhonePanel(dialog);
+    QTest::keyClicks(child<QLineEdit>(dialog, "phoneNumEdit"), number);
+    QTest::keyClicks(child<QLineEdit>(dialog, "verifyCodeEdit"), code);
+}
+
+void TestLoginDialog::press(GongZhongLoginDialog *dialog, const char *button, int key)
+{
+    if (!key) {
+        QTest::mouseClick(child<QPushButton>(dialog, button), Qt::LeftButton);
+        return;
+    }
+    auto *field = child<QLineEdit>(dialog, "verifyCodeEdit");
+    if (field->text().isEmpty())
+        field = child<QLineEdit>(dialog, "phoneNumEdit");
+    QTest::mouseClick(field, Qt::LeftButton); // the focus leaves the tab for the field
+    QTest::keyClick(field, Qt::Key(key));
+}
+
 void TestLoginDialog::preLoginTokenPerDialog()
 {
     QPointer<GongZhongLoginDialog> first = openDialog();
@@ -243,15 +261,8 @@ void TestLoginDialog::preLoginTokenPerDialog()
     QStringList tokens;
     for (const QJsonValue &fetch : fetches) {
         const QJsonObject body = Simulator::jsonBody(fetch.toObject());
-        QCOMPARE(body.value(QLatin1String("service")).toString(),
-                 QStringLiteral("morvane.platform.getgongzhongqrcode"));
-        QCOMPARE(body.value(QLatin1String("productId")).toString(), QStringLiteral("10015"));
-        QCOMPARE(body.value(QLatin1String("channelId")).toString(), QStringLiteral("10000"));
-        QVERIFY(body.contains(QLatin1String("sessionId")));
-        QCOMPARE(body.value(QLatin1String("sessionId")).toString(), QString());
         const QString token = body.value(QLatin1String("preLoginToken")).toString();
         QVERIFY2(shape.match(token).hasMatch(), qPrintable(token));
-        QCOMPARE(token.size(), 6 + 36);
         tokens.append(token);
     }
     QVERIFY(tokens.at(0) != tokens.at(1));
@@ -274,7 +285,6 @@ void TestLoginDialog::renderedPicture_data()
     QTest::newRow("one letter") << QStringLiteral("a");
     QTest::newRow("sign-in address") << QStringLiteral(
         "https://qr.tessaly.invalid/login?t=10015_123e4567-e89b-12d3-a456-426614174000");
-    QTest::newRow("case kept") << QStringLiteral("AbCdEfGh-ijKL");
     QTest::newRow("chinese text") << QStringLiteral("请扫码登录Tessaly软件管家");
     QTest::newRow("long text") << QStringLiteral("0123456789abcdef").repeated(12);
 }
@@ -283,27 +293,9 @@ void TestLoginDialog::renderedPicture()
 {
     QFETCH(QString, text);
     const QImage image = renderQrCode(text);
-    QVERIFY(!image.isNull());
-    QCOMPARE(image.format(), QImage::Format_ARGB32_Premultiplied);
-    QVERIFY(image.width() >= 25 * qrModulePixels); // version 2 is the smallest
     QVERIFY(pictureEncodes(image, text));
     // White around the symbol's quiet-zone-free edge: the top-right finder's neighbour cell is light.
     QCOMPARE(image.pixel(image.width() - 1, 7 * qrModulePixels + 1), qRgb(255, 255, 255));
-}
-
-void TestLoginDialog::dialogShowsSimulatorCode()
-{
-    QPointer<GongZhongLoginDialog> dialog = openDialog();
-    const QImage picture = dialog->qrPicture();
-    QCOMPARE(sim->requests(fetchPath).size(), 1);
-    const QString token = tokenOf(sim->requests(fetchPath).at(0));
-    QString expected = qrText;
-    expected.replace(QLatin1String("{preLoginToken}"), token);
-    QVERIFY(pictureEncodes(picture, expected));
-    QVERIFY(!pictureEncodes(picture, expected + QLatin1Char('x')));
-    // A picture that fits its area is shown as rendered.
-    QVERIFY(sameImage(child<QLabel>(dialog, "qrCodeLabel")->pixmap(Qt::ReturnByValue).toImage(), picture));
-    delete dialog;
 }
 
 void TestLoginDialog::failedFetchKeepsPicture_data()
@@ -323,7 +315,8 @@ void TestLoginDialog::failedFetchKeepsPicture()
     auto *qrLabel = child<QLabel>(dialog, "qrCodeLabel");
     const QImage before = qrLabel->pixmap(Qt::ReturnByValue).toImage();
     const QImage renderedBefore = dialog->qrPicture();
-    QVERIFY(!before.isNull());
+    QVERIFY(pictureEncodes(renderedBefore, QString(qrText).replace(QLatin1String("{preLoginToken}"), dialog->loginToken())));
+    QVERIFY(sameImage(before, renderedBefore)); // a picture that fits its area is shown as rendered
 
     QVERIFY(sim->setScenario(scenario(0, QJsonObject{{fetchPath, fault}})));
     QTest::mouseClick(child<QPushButton>(dialog, "refreshButton"), Qt::LeftButton);
@@ -391,12 +384,7 @@ void TestLoginDialog::pictureFitsItsArea()
     QVERIFY(pictureEncodes(rendered, text));
     const QPixmap shown = qrLabel->pixmap(Qt::ReturnByValue);
     const QSize room = qrLabel->contentsRect().size();
-    QVERIFY2(shown.width() <= room.width() && shown.height() <= room.height(),
-             qPrintable(QStringLiteral("%1x%2 in %3x%4")
-                            .arg(shown.width())
-                            .arg(shown.height())
-                            .arg(room.width())
-                            .arg(room.height())));
+    QVERIFY(shown.width() <= room.width() && shown.height() <= room.height());
     QCOMPARE(shown.width(), shown.height());
     if (rendered.height() > room.height())
         QCOMPARE(shown.height(), room.height()); // scaled down, as large as it fits
@@ -429,35 +417,6 @@ void TestLoginDialog::refreshingLabelWhileFetching()
     QVERIFY(qrLabel->isVisible());
     QVERIFY(!refreshing->isVisible());
     QCOMPARE(refreshing->movie()->state(), QMovie::NotRunning);
-    delete dialog;
-}
-
-void TestLoginDialog::switchPanels()
-{
-    QPointer<GongZhongLoginDialog> dialog = openDialog();
-    auto *qrPanel = child<QWidget>(dialog, "qrCenterWidget");
-    auto *phonePanel = child<QWidget>(dialog, "phoneCenterWidget");
-    auto *wechatTab = child<QPushButton>(dialog, "wechatTab");
-    auto *phoneTab = child<QPushButton>(dialog, "phoneTab");
-    const QString chosen = QStringLiteral("QPushButton{padding-bottom:10px;color:#2089F6;border:0px;border-bottom:2px "
-                                          "solid #2089F6;background-color:white;}");
-    const QString other =
-        QStringLiteral("QPushButton{padding-bottom:10px;color:#484848;border:0px;background-color:white;}");
-    QCOMPARE(wechatTab->text(), QStringLiteral("微信登录"));
-    QCOMPARE(phoneTab->text(), QStringLiteral("手机号登录"));
-
-    QVERIFY(qrPanel->isVisible() && !phonePanel->isVisible());
-    QCOMPARE(wechatTab->styleSheet(), chosen);
-    QCOMPARE(phoneTab->styleSheet(), other);
-
-    QTest::mouseClick(phoneTab, Qt::LeftButton);
-    QVERIFY(!qrPanel->isVisible() && phonePanel->isVisible());
-    QCOMPARE(wechatTab->styleSheet(), other);
-    QCOMPARE(phoneTab->styleSheet(), chosen);
-
-    QTest::mouseClick(wechatTab, Qt::LeftButton);
-    QVERIFY(qrPanel->isVisible() && !phonePanel->isVisible());
-    QCOMPARE(wechatTab->styleSheet(), chosen);
     delete dialog;
 }
 
@@ -653,11 +612,8 @@ void TestLoginDialog::slowPlatformNeverOverlaps()
 
     if (slowPath == sendCodePath || slowPath == loginPath) {
         QTRY_VERIFY(!child<QLabel>(dialog, "qrCodeLabel")->pixmap(Qt::ReturnByValue).isNull());
-        showPhonePanel(dialog);
-        QTest::keyClicks(child<QLineEdit>(dialog, "phoneNumEdit"), knownPhone);
-        QTest::keyClicks(child<QLineEdit>(dialog, "verifyCodeEdit"), QStringLiteral("000000"));
-        const char *button = slowPath == sendCodePath ? "sendCodeButton" : "phoneLoginButton";
-        QTest::mouseClick(child<QPushButton>(dialog, button), Qt::LeftButton);
+        fillPhone(dialog, knownPhone, QStringLiteral("000000"));
+        press(dialog, slowPath == sendCodePath ? "sendCodeButton" : "phoneLoginButton");
         QCOMPARE(sim->requests(slowPath).size(), 1);
     }
     // Enough polls that, overlapping, several would have started inside one slow answer.
@@ -685,19 +641,23 @@ void TestLoginDialog::phoneChecks_data()
     QTest::addColumn<QString>("number");
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("key"); // Return/Enter in a field presses "登 录", never the close button
     QTest::addColumn<QString>("message");
     const QString noNumber = QStringLiteral("请输入手机号！");
     const QString badNumber = QStringLiteral("您输入的手机号格式有误！");
-    QTest::newRow("code request, no number") << QString() << QString() << "send" << noNumber;
-    QTest::newRow("code request, 10 digits") << QStringLiteral("1380000000") << QString() << "send" << badNumber;
-    QTest::newRow("code request, 12 digits") << QStringLiteral("138000000001") << QString() << "send" << badNumber;
-    QTest::newRow("login, no number") << QString() << knownCode << "login" << noNumber;
-    QTest::newRow("login, 10 digits") << QStringLiteral("1380000000") << knownCode << "login" << badNumber;
-    QTest::newRow("login, no code") << knownPhone << QString() << "login" << QStringLiteral("请输入验证码！");
-    QTest::newRow("login, 5-digit code") << knownPhone << QStringLiteral("12345") << "login"
-                                         << QStringLiteral("您输入的验证码有误！");
-    QTest::newRow("login, 7-digit code") << knownPhone << QStringLiteral("1234567") << "login"
-                                         << QStringLiteral("您输入的验证码有误！");
+    const QString badCode = QStringLiteral("您输入的验证码有误！");
+    const QString shortNumber = QStringLiteral("1380000000");
+    QTest::newRow("code request, no number") << QString() << QString() << "send" << 0 << noNumber;
+    QTest::newRow("code request, 10 digits") << shortNumber << QString() << "send" << 0 << badNumber;
+    QTest::newRow("code request, 12 digits") << QStringLiteral("138000000001") << QString() << "send" << 0 << badNumber;
+    QTest::newRow("login, no number") << QString() << knownCode << "login" << 0 << noNumber;
+    QTest::newRow("login, 10 digits") << shortNumber << knownCode << "login" << 0 << badNumber;
+    QTest::newRow("login, 10 digits, Return") << shortNumber << QString() << "login" << int(Qt::Key_Return) << badNumber;
+    QTest::newRow("login, no code") << knownPhone << QString() << "login" << 0 << QStringLiteral("请输入验证码！");
+    QTest::newRow("login, 5-digit code") << knownPhone << QStringLiteral("12345") << "login" << 0 << badCode;
+    QTest::newRow("login, 5-digit code, Enter") << knownPhone << QStringLiteral("12345") << "login"
+                                                << int(Qt::Key_Enter) << badCode;
+    QTest::newRow("login, 7-digit code") << knownPhone << QStringLiteral("1234567") << "login" << 0 << badCode;
 }
 
 void TestLoginDialog::phoneChecks()
@@ -705,36 +665,28 @@ void TestLoginDialog::phoneChecks()
     QFETCH(QString, number);
     QFETCH(QString, code);
     QFETCH(QString, action);
+    QFETCH(int, key);
     QPointer<GongZhongLoginDialog> dialog = openDialog();
-    showPhonePanel(dialog);
-    QTest::keyClicks(child<QLineEdit>(dialog, "phoneNumEdit"), number);
-    QTest::keyClicks(child<QLineEdit>(dialog, "verifyCodeEdit"), code);
-    auto *sendCode = child<QPushButton>(dialog, "sendCodeButton");
-    QTest::mouseClick(action == QLatin1String("send") ? sendCode : child<QPushButton>(dialog, "phoneLoginButton"),
-                      Qt::LeftButton);
+    QSignalSpy finished(dialog.data(), &QDialog::finished);
+    fillPhone(dialog, number, code);
+    press(dialog, action == QLatin1String("send") ? "sendCodeButton" : "phoneLoginButton", key);
 
-    QVERIFY(dialog);
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(finished.count(), 0);
     QTEST(child<QLabel>(dialog, "messageLabel")->text(), "message");
     QCOMPARE(sim->requests(sendCodePath).size(), 0);
     QCOMPARE(sim->requests(loginPath).size(), 0);
+    auto *sendCode = child<QPushButton>(dialog, "sendCodeButton");
     QVERIFY(sendCode->isEnabled());
     QCOMPARE(sendCode->text(), QStringLiteral("发送验证码"));
-    QVERIFY(!MyContext::user);
     delete dialog;
 }
 
 void TestLoginDialog::lettersRefused()
 {
     QPointer<GongZhongLoginDialog> dialog = openDialog();
-    showPhonePanel(dialog);
-    auto *number = child<QLineEdit>(dialog, "phoneNumEdit");
-    QCOMPARE(number->placeholderText(), QStringLiteral("请输入手机号"));
-    QCOMPARE(child<QLineEdit>(dialog, "verifyCodeEdit")->placeholderText(), QStringLiteral("请输入验证码"));
-    QTest::keyClicks(number, QStringLiteral("1a3b8 -+0x"));
-    QCOMPARE(number->text(), QStringLiteral("1380"));
-    QString letters = QStringLiteral("abc");
-    int pos = 0;
-    QCOMPARE(number->validator()->validate(letters, pos), QValidator::Invalid);
+    fillPhone(dialog, QStringLiteral("1a3b8 -+0x"), QString());
+    QCOMPARE(child<QLineEdit>(dialog, "phoneNumEdit")->text(), QStringLiteral("1380"));
     delete dialog;
 }
 
@@ -773,15 +725,12 @@ void TestLoginDialog::platformAnswersShown()
     QVERIFY(sim->setScenario(scenario(0, faults)));
     QPointer<GongZhongLoginDialog> dialog = openDialog();
     QSignalSpy success(dialog.data(), &GongZhongLoginDialog::loginSuccess);
-    showPhonePanel(dialog);
-    QTest::keyClicks(child<QLineEdit>(dialog, "phoneNumEdit"), number);
-    QTest::keyClicks(child<QLineEdit>(dialog, "verifyCodeEdit"), code);
+    fillPhone(dialog, number, code);
     auto *sendCode = child<QPushButton>(dialog, "sendCodeButton");
     const bool send = action == QLatin1String("send");
-    QTest::mouseClick(send ? sendCode : child<QPushButton>(dialog, "phoneLoginButton"), Qt::LeftButton);
+    press(dialog, send ? "sendCodeButton" : "phoneLoginButton");
 
-    QVERIFY(dialog);
-    QVERIFY(dialog->isVisible());
+    QVERIFY(dialog && dialog->isVisible());
     QVERIFY(!sim->requests(send ? sendCodePath : loginPath).isEmpty());
     QTEST(child<QLabel>(dialog, "messageLabel")->text(), "message");
     // A refused code request gives the button back at once.
@@ -793,64 +742,29 @@ void TestLoginDialog::platformAnswersShown()
     delete dialog;
 }
 
-void TestLoginDialog::countdownSteps()
-{
-    LoginDialogTiming timing = fastTiming();
-    timing.countdownStart = 3;
-    GongZhongLoginDialog::setTiming(timing);
-    QPointer<GongZhongLoginDialog> dialog = openDialog();
-    showPhonePanel(dialog);
-    QTest::keyClicks(child<QLineEdit>(dialog, "phoneNumEdit"), knownPhone);
-    auto *sendCode = child<QPushButton>(dialog, "sendCodeButton");
-    const QString readyStyle = sendCode->styleSheet();
-    QTest::mouseClick(sendCode, Qt::LeftButton);
-
-    QCOMPARE(sim->requests(sendCodePath).size(), 1);
-    const QJsonObject body = Simulator::jsonBody(sim->requests(sendCodePath).at(0).toObject());
-    QCOMPARE(body.value(QLatin1String("dyData")).toObject().value(QLatin1String("phoneNum")).toString(), knownPhone);
-    QCOMPARE(child<QLabel>(dialog, "messageLabel")->text(), QString());
-    QCOMPARE(sendCode->text(), QStringLiteral("3S"));
-    QVERIFY(!sendCode->isEnabled());
-    QCOMPARE(
-        sendCode->styleSheet(),
-        QStringLiteral("QPushButton{color:#BFB8B8;border:0px; background-color:white;border-bottom:2px solid white;}"));
-
-    dialog->onTimeOut();
-    QCOMPARE(sendCode->text(), QStringLiteral("2S"));
-    dialog->onTimeOut();
-    QCOMPARE(sendCode->text(), QStringLiteral("1S"));
-    QVERIFY(!sendCode->isEnabled());
-    dialog->onTimeOut();
-    QCOMPARE(sendCode->text(), QStringLiteral("发送验证码"));
-    QVERIFY(sendCode->isEnabled());
-    QCOMPARE(sendCode->styleSheet(), readyStyle);
-    QVERIFY(readyStyle.startsWith(QStringLiteral(
-        "QPushButton{color:#484848;border:0px; background-color:white;border-bottom:2px solid white;}")));
-    delete dialog;
-}
-
+// The countdown runs on its own (short) timer: "3S", "2S", "1S", then the button is back.
 void TestLoginDialog::countdownRunsOnItsTimer()
 {
     LoginDialogTiming timing = fastTiming();
-    timing.countdownStart = 4;
+    timing.countdownStart = 3;
     timing.countdownIntervalMs = 60;
     GongZhongLoginDialog::setTiming(timing);
     QPointer<GongZhongLoginDialog> dialog = openDialog();
-    showPhonePanel(dialog);
-    QTest::keyClicks(child<QLineEdit>(dialog, "phoneNumEdit"), knownPhone);
+    fillPhone(dialog, knownPhone, QString());
     auto *sendCode = child<QPushButton>(dialog, "sendCodeButton");
-
     QStringList shown;
     Probe probe([&] {
         if (dialog && (shown.isEmpty() || shown.last() != sendCode->text()))
             shown.append(sendCode->text());
     });
-    QElapsedTimer clock;
-    clock.start();
     QTest::mouseClick(sendCode, Qt::LeftButton);
+    QCOMPARE(sim->requests(sendCodePath).size(), 1);
+    const QJsonObject body = Simulator::jsonBody(sim->requests(sendCodePath).at(0).toObject());
+    QCOMPARE(body.value(QLatin1String("dyData")).toObject().value(QLatin1String("phoneNum")).toString(), knownPhone);
+    QCOMPARE(sendCode->text(), QStringLiteral("3S"));
+    QVERIFY(!sendCode->isEnabled());
     QTRY_VERIFY(sendCode->isEnabled());
     probe.stop();
-    QVERIFY(clock.elapsed() >= 4 * 60 - 5);
     QCOMPARE(sendCode->text(), QStringLiteral("发送验证码"));
     // The counts the probe saw went down one way, and it saw more than the first one.
     QList<int> counts;
@@ -858,21 +772,27 @@ void TestLoginDialog::countdownRunsOnItsTimer()
         if (text.endsWith(QLatin1Char('S')))
             counts.append(text.chopped(1).toInt());
     }
-    QVERIFY2(counts.size() >= 2, qPrintable(shown.join(',')));
+    QVERIFY2(counts.size() >= 2 && counts.first() == 3, qPrintable(shown.join(',')));
     for (int i = 1; i < counts.size(); ++i)
         QVERIFY2(counts.at(i) < counts.at(i - 1), qPrintable(shown.join(',')));
     delete dialog;
 }
 
+void TestLoginDialog::phoneLoginSuccess_data()
+{
+    QTest::addColumn<int>("key"); // 0: the "登 录" button is clicked
+    QTest::newRow("click") << 0;
+    QTest::newRow("Return in the code field") << int(Qt::Key_Return);
+}
+
 void TestLoginDialog::phoneLoginSuccess()
 {
+    QFETCH(int, key);
     QPointer<GongZhongLoginDialog> dialog = openDialog();
     QSignalSpy success(dialog.data(), &GongZhongLoginDialog::loginSuccess);
     QSignalSpy finished(dialog.data(), &QDialog::finished);
-    showPhonePanel(dialog);
-    QTest::keyClicks(child<QLineEdit>(dialog, "phoneNumEdit"), knownPhone);
-    QTest::keyClicks(child<QLineEdit>(dialog, "verifyCodeEdit"), knownCode);
-    QTest::mouseClick(child<QPushButton>(dialog, "phoneLoginButton"), Qt::LeftButton);
+    fillPhone(dialog, knownPhone, knownCode);
+    press(dialog, "phoneLoginButton", key);
 
     QCOMPARE(success.count(), 1);
     QCOMPARE(finished.count(), 1);
@@ -881,65 +801,9 @@ void TestLoginDialog::phoneLoginSuccess()
     const QJsonObject body = Simulator::jsonBody(sim->requests(loginPath).at(0).toObject());
     QCOMPARE(body.value(QLatin1String("userSystemId")).toString(), QStringLiteral("1000"));
     QCOMPARE(body.value(QLatin1String("dyData")).toObject().value(QLatin1String("verifyCode")).toString(), knownCode);
-    QVERIFY(MyContext::user);
     QCOMPARE(MyContext::user->userId(), QStringLiteral("u1"));
     QCOMPARE(MyContext::settings().value(QStringLiteral("tokenId")).toString(), QStringLiteral("tok-1"));
     QCOMPARE(MyContext::settings().value(QStringLiteral("userSystemId")).toString(), QStringLiteral("1000"));
-}
-
-void TestLoginDialog::returnRunsPhoneChecks_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::newRow("Return") << int(Qt::Key_Return);
-    QTest::newRow("Enter") << int(Qt::Key_Enter);
-}
-
-// Enter in a phone field presses "登 录", never the close button.
-void TestLoginDialog::returnRunsPhoneChecks()
-{
-    QFETCH(int, key);
-    QPointer<GongZhongLoginDialog> dialog = openDialog();
-    QSignalSpy finished(dialog.data(), &QDialog::finished);
-    showPhonePanel(dialog);
-    auto *number = child<QLineEdit>(dialog, "phoneNumEdit");
-    QTest::mouseClick(number, Qt::LeftButton); // the focus leaves the tab for the field, as a user's click does
-    QVERIFY(number->hasFocus());
-    QTest::keyClicks(number, QStringLiteral("1380000"));
-    QTest::keyClick(number, Qt::Key(key));
-
-    QVERIFY(dialog);
-    QVERIFY(dialog->isVisible());
-    QCOMPARE(finished.count(), 0);
-    QCOMPARE(child<QLabel>(dialog, "messageLabel")->text(), QStringLiteral("您输入的手机号格式有误！"));
-
-    // The same in the code field, now with a short code.
-    number->clear();
-    QTest::keyClicks(number, knownPhone);
-    auto *code = child<QLineEdit>(dialog, "verifyCodeEdit");
-    QTest::mouseClick(code, Qt::LeftButton);
-    QTest::keyClicks(code, QStringLiteral("12345"));
-    QTest::keyClick(code, Qt::Key(key));
-    QVERIFY(dialog && dialog->isVisible());
-    QCOMPARE(child<QLabel>(dialog, "messageLabel")->text(), QStringLiteral("您输入的验证码有误！"));
-    QCOMPARE(sim->requests(loginPath).size(), 0);
-    QCOMPARE(finished.count(), 0);
-    delete dialog;
-}
-
-void TestLoginDialog::returnSignsInOnPhonePanel()
-{
-    QPointer<GongZhongLoginDialog> dialog = openDialog();
-    QSignalSpy success(dialog.data(), &GongZhongLoginDialog::loginSuccess);
-    showPhonePanel(dialog);
-    QTest::keyClicks(child<QLineEdit>(dialog, "phoneNumEdit"), knownPhone);
-    auto *code = child<QLineEdit>(dialog, "verifyCodeEdit");
-    QTest::mouseClick(code, Qt::LeftButton);
-    QTest::keyClicks(code, knownCode);
-    QTest::keyClick(code, Qt::Key_Return);
-    QCOMPARE(sim->requests(loginPath).size(), 1);
-    QCOMPARE(success.count(), 1);
-    QTRY_VERIFY(dialog.isNull());
-    QVERIFY(MyContext::user);
 }
 
 void TestLoginDialog::keysAfterOpeningKeepDialog_data()
@@ -1020,11 +884,8 @@ void TestLoginDialog::closeWhileExchangeWaits()
     dialog->show();
     if (slowPath == sendCodePath || slowPath == loginPath) {
         QTRY_VERIFY(!qrLabel->pixmap(Qt::ReturnByValue).isNull());
-        showPhonePanel(dialog);
-        QTest::keyClicks(child<QLineEdit>(dialog, "phoneNumEdit"), knownPhone);
-        QTest::keyClicks(child<QLineEdit>(dialog, "verifyCodeEdit"), succeeds ? knownCode : QStringLiteral("000000"));
-        const char *button = slowPath == sendCodePath ? "sendCodeButton" : "phoneLoginButton";
-        QTest::mouseClick(child<QPushButton>(dialog, button), Qt::LeftButton);
+        fillPhone(dialog, knownPhone, succeeds ? knownCode : QStringLiteral("000000"));
+        press(dialog, slowPath == sendCodePath ? "sendCodeButton" : "phoneLoginButton");
     }
     QTRY_VERIFY(dialog.isNull());
     closer.stop();

@@ -108,7 +108,6 @@ private slots:
     void init();
     void cleanup();
 
-    void signedOutOpensNewDialogEachTime();
     void qrSignInShowsUser_data();
     void qrSignInShowsUser();
     void refreshKeepsOneConnection();
@@ -118,7 +117,6 @@ private slots:
     void roundHeadImage();
     void hoverZone_data();
     void hoverZone();
-    void enterShowsPopupOnce();
     void leavingButton_data();
     void leavingButton();
     void popupLeave_data();
@@ -165,23 +163,6 @@ void TestTitleBarSignIn::cleanup()
     MyContext::kefuMode = QStringLiteral("1");
     MyContext::initScreenClass();
     GongZhongLoginDialog::setTiming(LoginDialogTiming());
-}
-
-void TestTitleBarSignIn::signedOutOpensNewDialogEachTime()
-{
-    Window window;
-    QCOMPARE(window.button()->text(), QStringLiteral("登录"));
-    QTest::mouseClick(window.button(), Qt::LeftButton);
-    QCOMPARE(window.dialogs().size(), 1);
-    QPointer<GongZhongLoginDialog> first = window.dialogs().first();
-    QVERIFY(first->isVisible());
-    QVERIFY(first->isModal());
-
-    QTest::mouseClick(first->findChild<QPushButton *>(QStringLiteral("closeButton")), Qt::LeftButton);
-    QTRY_VERIFY(first.isNull());
-    QTest::mouseClick(window.button(), Qt::LeftButton);
-    QCOMPARE(window.dialogs().size(), 1);
-    QVERIFY(window.dialogs().first() != nullptr);
 }
 
 void TestTitleBarSignIn::qrSignInShowsUser_data()
@@ -231,31 +212,22 @@ void TestTitleBarSignIn::refreshKeepsOneConnection()
 {
     Window window;
     MyLoginBtn *button = window.button();
+    // Receivers of (clicked, showPer, hidePer): signed out a click signs in, signed in hovering shows the popup.
+    const auto receivers = [button] {
+        return QVector<int>{button->receiverCount(&QPushButton::clicked), button->receiverCount(&MyLoginBtn::showPer),
+                            button->receiverCount(&MyLoginBtn::hidePer)};
+    };
     for (int i = 0; i < 4; ++i)
         window.titleBar->refreshContent();
-    QCOMPARE(button->receiverCount(&QPushButton::clicked), 1);
-    QCOMPARE(button->receiverCount(&MyLoginBtn::showPer), 0);
-    QCOMPARE(button->receiverCount(&MyLoginBtn::hidePer), 0);
-
+    QCOMPARE(receivers(), QVector<int>({1, 0, 0}));
     signInDirectly(QString());
     for (int i = 0; i < 4; ++i)
         window.titleBar->refreshContent();
-    QCOMPARE(button->receiverCount(&QPushButton::clicked), 0);
-    QCOMPARE(button->receiverCount(&MyLoginBtn::showPer), 1);
-    QCOMPARE(button->receiverCount(&MyLoginBtn::hidePer), 1);
-
-    // Signed in, a click opens no dialog; the hover signals drive the popup.
+    QCOMPARE(receivers(), QVector<int>({0, 1, 1}));
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(window.dialogs().size(), 0);
-    emit button->showPer();
-    QVERIFY(window.popup()->isVisible());
-    emit button->hidePer();
-    QVERIFY(!window.popup()->isVisible());
-
     window.titleBar->loginOut();
-    QCOMPARE(button->receiverCount(&QPushButton::clicked), 1);
-    QCOMPARE(button->receiverCount(&MyLoginBtn::showPer), 0);
-    QCOMPARE(button->receiverCount(&MyLoginBtn::hidePer), 0);
+    QCOMPARE(receivers(), QVector<int>({1, 0, 0}));
 }
 
 void TestTitleBarSignIn::popupPosition_data()
@@ -278,9 +250,6 @@ void TestTitleBarSignIn::popupPosition()
     QVERIFY(QTest::qWaitForWindowExposed(&window.frame));
 
     PerInfoFloatDialog *popup = window.popup();
-    QCOMPARE(popup->objectName(), QStringLiteral("perInfoFloatDialog"));
-    QCOMPARE(popup->size(), small ? QSize(260, 300) : QSize(300, 300));
-    QVERIFY(!popup->isVisible());
     emit window.button()->showPer();
     QVERIFY(popup->isVisible());
 
@@ -288,8 +257,6 @@ void TestTitleBarSignIn::popupPosition()
     const int distance = (popup->width() - window.button()->width()) / 2;
     QCOMPARE(popup->pos(), QPoint(corner.x() - distance, corner.y() + window.button()->height() + below));
     QCOMPARE(popup->size(), small ? QSize(260, 300) : QSize(300, 300));
-    // Centred under the button.
-    QVERIFY(qAbs(popup->geometry().center().x() - (corner.x() + window.button()->width() / 2)) <= 1);
 }
 
 void TestTitleBarSignIn::popupContent()
@@ -300,7 +267,6 @@ void TestTitleBarSignIn::popupContent()
     emit window.button()->showPer();
     QCOMPARE(popup->nickNameLabel()->text(), QStringLiteral("小泰"));
     QCOMPARE(popup->userIdLabel()->text(), QStringLiteral("u1"));
-    QCOMPARE(popup->loginOutButton()->text(), QStringLiteral("退出登录"));
     const QImage fallback = QPixmap(QStringLiteral(":/icons/icons/defalut_head_img.png")).toImage();
     QCOMPARE(popup->headLabel()->pixmap(Qt::ReturnByValue).toImage(), fallback);
 
@@ -323,14 +289,8 @@ void TestTitleBarSignIn::roundHeadImage()
     label.resize(60, 40);
     QImage red(20, 20, QImage::Format_ARGB32);
     red.fill(Qt::red);
-
-    // Without a pixmap the label paints as a plain label: nothing over the background here.
-    QImage canvas(label.size(), QImage::Format_ARGB32);
-    canvas.fill(Qt::blue);
-    label.render(&canvas, QPoint(), QRegion(), QWidget::DrawChildren);
-    QCOMPARE(canvas.pixel(20, 20), QColor(Qt::blue).rgb());
-
     label.setPixmap(QPixmap::fromImage(red));
+    QImage canvas(label.size(), QImage::Format_ARGB32);
     canvas.fill(Qt::blue);
     label.render(&canvas, QPoint(), QRegion(), QWidget::DrawChildren);
     // A circle of diameter 40 at the top-left corner.
@@ -361,17 +321,6 @@ void TestTitleBarSignIn::hoverZone()
     MyLoginBtn button;
     button.setFixedSize(100, 45);
     QCOMPARE(button.keepsPopupOpen(pos), keeps);
-}
-
-void TestTitleBarSignIn::enterShowsPopupOnce()
-{
-    MyLoginBtn button;
-    QSignalSpy show(&button, &MyLoginBtn::showPer);
-    QSignalSpy hide(&button, &MyLoginBtn::hidePer);
-    QEvent enter(QEvent::Enter);
-    QApplication::sendEvent(&button, &enter);
-    QCOMPARE(show.count(), 1);
-    QCOMPARE(hide.count(), 0);
 }
 
 void TestTitleBarSignIn::leavingButton_data()
@@ -458,9 +407,10 @@ void TestTitleBarSignIn::loginOutClearsSettings()
     QCOMPARE(window.button()->icon().pixmap(plain.size()).toImage().convertToFormat(QImage::Format_ARGB32),
              plain.convertToFormat(QImage::Format_ARGB32));
 
-    // Signed out again: the button opens a sign-in dialog.
+    // Signed out again: the button opens a new modal sign-in dialog.
     QTest::mouseClick(window.button(), Qt::LeftButton);
     QCOMPARE(window.dialogs().size(), 1);
+    QVERIFY(window.dialogs().first()->isModal());
 }
 
 void TestTitleBarSignIn::contactModeThreeOpensContactUs()
@@ -478,13 +428,6 @@ void TestTitleBarSignIn::contactModeThreeOpensContactUs()
     QCOMPARE(opened.size(), 2); // a new one for each click
     QPointer<ContactUS> contact = opened.first();
     QVERIFY(contact->isVisible());
-    QVERIFY(!contact->parent());
-    QVERIFY(contact->windowFlags() & Qt::FramelessWindowHint);
-    QStringList texts;
-    for (QLabel *label : contact->findChildren<QLabel *>())
-        texts.append(label->text());
-    QVERIFY(texts.contains(QStringLiteral("联系客服")));
-    QVERIFY(texts.contains(QStringLiteral("请您关注公众号联系客服即可")));
     auto *picture = contact->findChild<QLabel *>(QStringLiteral("officialAccountLabel"));
     QVERIFY(picture && !picture->pixmap(Qt::ReturnByValue).isNull());
 
