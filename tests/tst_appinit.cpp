@@ -44,19 +44,14 @@ QJsonObject entry(const QString &name)
                        {"productId", "20001"}};
 }
 
-QJsonObject users()
-{
-    return QJsonObject{{"userId", "u1"},
-                       {"nickName", "小泰"},
-                       {"headImgBase64", ""},
-                       {"userSystemId", "1000"},
-                       {"tokens", QJsonArray{"tok-1"}},
-                       {"expiredTokens", QJsonArray{"tok-old"}}};
-}
-
 QJsonObject scenarioWithAppInit(const QJsonObject &appInit)
 {
-    return QJsonObject{{"appInit", appInit}, {"users", QJsonArray{users()}}};
+    const QJsonObject user{{"userId", "u1"},
+                           {"nickName", "小泰"},
+                           {"userSystemId", "1000"},
+                           {"tokens", QJsonArray{"tok-1"}},
+                           {"expiredTokens", QJsonArray{"tok-old"}}};
+    return QJsonObject{{"appInit", appInit}, {"users", QJsonArray{user}}};
 }
 
 QJsonObject successfulAppInit(const QJsonObject &data)
@@ -104,8 +99,6 @@ private slots:
     void init();
     void cleanup();
 
-    void initialState();
-
     void appInitAnswer_data();
     void appInitAnswer();
     void appInitFaults_data();
@@ -114,12 +107,19 @@ private slots:
     void startupOrder();
     void startupTokenOutcomes_data();
     void startupTokenOutcomes();
-    void startupWithRefusedCatalogKeepsBuiltIn();
-    void startupDoesNotWaitForLogLine();
 
 private:
+    // Starts the simulator on a scenario and points the client at it.
+    void startSim(const QJsonObject &scenario)
+    {
+        m_sim.reset(new Simulator(scenario));
+        QVERIFY(m_sim->isRunning());
+        m_sim->useForPlatform();
+    }
+
     QTemporaryDir m_settingsDir;
     QTemporaryDir m_appDir;
+    QScopedPointer<Simulator> m_sim;
 };
 
 void TestAppInit::initTestCase()
@@ -139,16 +139,7 @@ void TestAppInit::cleanup()
 {
     QTRY_COMPARE_WITH_TIMEOUT(PlatformExchange::backgroundExchanges(), 0, 5000);
     resetContext();
-}
-
-void TestAppInit::initialState()
-{
-    QCOMPARE(MyContext::kefuMode, QStringLiteral("1"));
-    QCOMPARE(MyContext::kefuUrl, defaultKefuUrl);
-    QVERIFY(!MyContext::kefuUrl.isEmpty());
-    QCOMPARE(MyContext::lastErrorCode, QStringLiteral("-1"));
-    QCOMPARE(MyContext::supportSpecialMusicStr, QString());
-    QVERIFY(!MyContext::user);
+    m_sim.reset();
 }
 
 void TestAppInit::appInitAnswer_data()
@@ -160,58 +151,40 @@ void TestAppInit::appInitAnswer_data()
     QTest::addColumn<QString>("special");
 
     const QStringList builtIn{QStringLiteral("内置甲"), QStringLiteral("内置乙")};
-    const QString old = QStringLiteral("old");
-
-    QTest::newRow("catalog replaced in order")
-        << successfulAppInit({{"productInfos", QJsonArray{entry("甲"), entry("乙"), entry("丙")}}})
-        << QStringList{"甲", "乙", "丙"} << "1" << defaultKefuUrl << old;
-    QTest::newRow("empty catalog empties the list")
-        << successfulAppInit({{"productInfos", QJsonArray{}}}) << QStringList() << "1" << defaultKefuUrl << old;
-    QTest::newRow("no catalog keeps the list") << successfulAppInit({}) << builtIn << "1" << defaultKefuUrl << old;
-    QTest::newRow("non-object elements skipped")
-        << successfulAppInit(
-               {{"productInfos", QJsonArray{5, entry("甲"), "x", QJsonValue(), QJsonArray{}, entry("乙"), true}}})
-        << QStringList{"甲", "乙"} << "1" << defaultKefuUrl << old;
-    QTest::newRow("catalog of another type reads as empty")
-        << successfulAppInit({{"productInfos", "甲"}}) << QStringList() << "1" << defaultKefuUrl << old;
-    QTest::newRow("mode 2 stores the address")
-        << successfulAppInit({{"kefuMode", "2"}, {"kefuUrl", "http://kefu.example.invalid/chat"}}) << builtIn << "2"
-        << "http://kefu.example.invalid/chat" << old;
-    QTest::newRow("mode 2 stores an empty address")
-        << successfulAppInit({{"kefuMode", "2"}, {"kefuUrl", ""}}) << builtIn << "2"
-        << "" << old;
-    QTest::newRow("mode 2 without address") << successfulAppInit({{"kefuMode", "2"}}) << builtIn << "2"
-                                            << "" << old;
-    QTest::newRow("mode 3 stores only the mode")
-        << successfulAppInit({{"kefuMode", "3"}, {"kefuUrl", "http://kefu.example.invalid/chat"}}) << builtIn << "3"
-        << defaultKefuUrl << old;
-    QTest::newRow("mode 5 changes nothing")
-        << successfulAppInit({{"kefuMode", "5"}, {"kefuUrl", "http://kefu.example.invalid/chat"}}) << builtIn << "1"
-        << defaultKefuUrl << old;
-    QTest::newRow("empty mode changes nothing")
-        << successfulAppInit({{"kefuMode", ""}, {"kefuUrl", "http://kefu.example.invalid/chat"}}) << builtIn << "1"
-        << defaultKefuUrl << old;
-    QTest::newRow("numeric mode reads as empty")
-        << successfulAppInit({{"kefuMode", 2}, {"kefuUrl", "http://kefu.example.invalid/chat"}}) << builtIn << "1"
-        << defaultKefuUrl << old;
-    QTest::newRow("special list stored") << successfulAppInit({{"supportSpecialMusicStr", "a,b"}}) << builtIn << "1"
-                                         << defaultKefuUrl << "a,b";
-    QTest::newRow("empty special list kept")
-        << successfulAppInit({{"supportSpecialMusicStr", ""}}) << builtIn << "1" << defaultKefuUrl << old;
-    QTest::newRow("other code changes nothing")
-        << QJsonObject{{"errorCode", "0002"},
-                       {"errorDesc", "失败"},
-                       {"data",
-                        QJsonObject{{"kefuMode", "2"},
-                                    {"kefuUrl", "http://kefu.example.invalid/chat"},
-                                    {"supportSpecialMusicStr", "a,b"},
-                                    {"productInfos", QJsonArray{}}}}}
-        << builtIn << "1" << defaultKefuUrl << old;
-    QTest::newRow("numeric success code is not success")
-        << QJsonObject{{"errorCode", 1}, {"data", QJsonObject{{"productInfos", QJsonArray{}}}}} << builtIn << "1"
-        << defaultKefuUrl << old;
-    QTest::newRow("data of another type")
-        << QJsonObject{{"errorCode", "0001"}, {"data", "x"}} << builtIn << "1" << defaultKefuUrl << old;
+    const QString chat = QStringLiteral("http://kefu.example.invalid/chat");
+    // Unless a row says otherwise: the seeded catalog, mode "1", the built-in address, the old special list.
+    const auto row = [&](const char *name, const QJsonObject &answer, const QStringList &catalog,
+                         const QString &mode = QStringLiteral("1"), const QString &url = defaultKefuUrl,
+                         const QString &special = QStringLiteral("old")) {
+        QTest::newRow(name) << answer << catalog << mode << url << special;
+    };
+    row("catalog replaced in order",
+        successfulAppInit({{"productInfos", QJsonArray{entry("甲"), entry("乙"), entry("丙")}}}), {"甲", "乙", "丙"});
+    row("empty catalog empties the list", successfulAppInit({{"productInfos", QJsonArray{}}}), {});
+    row("no catalog keeps the list", successfulAppInit({}), builtIn);
+    row("non-object elements skipped",
+        successfulAppInit(
+            {{"productInfos", QJsonArray{5, entry("甲"), "x", QJsonValue(), QJsonArray{}, entry("乙"), true}}}),
+        {"甲", "乙"});
+    row("catalog of another type reads as empty", successfulAppInit({{"productInfos", "甲"}}), {});
+    row("mode 2 stores the address", successfulAppInit({{"kefuMode", "2"}, {"kefuUrl", chat}}), builtIn, "2", chat);
+    row("mode 2 stores an empty address", successfulAppInit({{"kefuMode", "2"}, {"kefuUrl", ""}}), builtIn, "2", "");
+    row("mode 3 stores only the mode", successfulAppInit({{"kefuMode", "3"}, {"kefuUrl", chat}}), builtIn, "3");
+    row("mode 5 changes nothing", successfulAppInit({{"kefuMode", "5"}, {"kefuUrl", chat}}), builtIn);
+    row("numeric mode reads as empty", successfulAppInit({{"kefuMode", 2}, {"kefuUrl", chat}}), builtIn);
+    row("special list stored", successfulAppInit({{"supportSpecialMusicStr", "a,b"}}), builtIn, "1", defaultKefuUrl,
+        "a,b");
+    row("empty special list kept", successfulAppInit({{"supportSpecialMusicStr", ""}}), builtIn);
+    row("other code changes nothing",
+        QJsonObject{{"errorCode", "0002"},
+                    {"data",
+                     QJsonObject{{"kefuMode", "2"},
+                                 {"kefuUrl", chat},
+                                 {"supportSpecialMusicStr", "a,b"},
+                                 {"productInfos", QJsonArray{}}}}},
+        builtIn);
+    row("numeric success code is not success",
+        QJsonObject{{"errorCode", 1}, {"data", QJsonObject{{"productInfos", QJsonArray{}}}}}, builtIn);
 }
 
 void TestAppInit::appInitAnswer()
@@ -222,9 +195,7 @@ void TestAppInit::appInitAnswer()
     QFETCH(QString, kefuUrl);
     QFETCH(QString, special);
 
-    Simulator sim(scenarioWithAppInit(answer));
-    QVERIFY(sim.isRunning());
-    sim.useForPlatform();
+    startSim(scenarioWithAppInit(answer));
     seedCatalog();
     MyContext::supportSpecialMusicStr = QStringLiteral("old");
     const QPointer<ProductInfo> seeded = MyContext::productInfoList.first();
@@ -235,7 +206,7 @@ void TestAppInit::appInitAnswer()
     QCOMPARE(MyContext::kefuMode, kefuMode);
     QCOMPARE(MyContext::kefuUrl, kefuUrl);
     QCOMPARE(MyContext::supportSpecialMusicStr, special);
-    QCOMPARE(sim.requests(appInitPath).size(), 1);
+    QCOMPARE(m_sim->requests(appInitPath).size(), 1);
 
     // Replaced entries are released, kept ones stay.
     releaseDeferred();
@@ -248,7 +219,6 @@ void TestAppInit::appInitFaults_data()
     QTest::addColumn<bool>("applied");
 
     QTest::newRow("delay") << QJsonObject{{"kind", "delay"}, {"ms", 150}} << true;
-    QTest::newRow("delay beyond the time-out") << QJsonObject{{"kind", "delay"}, {"ms", 2000}} << false;
     QTest::newRow("never answers") << QJsonObject{{"kind", "hang"}} << false;
     QTest::newRow("HTTP 500") << QJsonObject{{"kind", "status"}, {"status", 500}} << false;
     QTest::newRow("HTTP 404 with a success body")
@@ -271,9 +241,7 @@ void TestAppInit::appInitFaults()
     QJsonObject scenario = scenarioWithAppInit(successfulAppInit(
         {{"kefuMode", "3"}, {"supportSpecialMusicStr", "a,b"}, {"productInfos", QJsonArray{entry("甲")}}}));
     scenario.insert("faults", QJsonObject{{appInitPath, fault}});
-    Simulator sim(scenario);
-    QVERIFY(sim.isRunning());
-    sim.useForPlatform();
+    startSim(scenario);
     seedCatalog();
 
     QElapsedTimer clock;
@@ -296,13 +264,16 @@ void TestAppInit::appInitFaults()
 
 void TestAppInit::startupOrder()
 {
-    // The token login takes a while, so the housekeeping thread would show up during it if it ran early.
+    // The token login takes a while, so the housekeeping thread would show up during it if it ran early. The log
+    // line is never answered: start-up must not wait for it.
+    qputenv("TESSALY_HTTP_TIMEOUT_MS", "2000");
     QJsonObject scenario = scenarioWithAppInit(
         successfulAppInit({{"supportSpecialMusicStr", "x,y"}, {"productInfos", QJsonArray{entry("甲"), entry("乙")}}}));
-    scenario.insert("faults", QJsonObject{{tokenLoginPath, QJsonObject{{"kind", "delay"}, {"ms", 300}}}});
-    Simulator sim(scenario);
-    QVERIFY(sim.isRunning());
-    sim.useForPlatform();
+    scenario.insert("faults",
+                    QJsonObject{{tokenLoginPath, QJsonObject{{"kind", "delay"}, {"ms", 300}}},
+                                {logPath, QJsonObject{{"kind", "hang"}}}});
+    startSim(scenario);
+    const Simulator &sim = *m_sim;
     MyContext::settings().setValue("tokenId", "tok-1");
     const QString codec = m_appDir.path() + "/res/codec";
     QVERIFY(QDir().mkpath(codec + "/sub"));
@@ -311,17 +282,22 @@ void TestAppInit::startupOrder()
     leftover.close();
 
     StartedContext started;
-    MyContext &context = started.context;
     int samples = 0;
     bool cleanedEarly = false;
     Probe probe([&] {
         ++samples;
         cleanedEarly = cleanedEarly || !QFile::exists(leftover.fileName());
     });
-    context.init();
+    QElapsedTimer clock;
+    clock.start();
+    started.context.init();
+    const qint64 elapsed = clock.elapsed();
     probe.stop();
     QVERIFY(samples > 0);
     QVERIFY2(!cleanedEarly, "the housekeeping thread ran before the token login ended");
+    // Had start-up waited for the unanswered log line, it would have taken the whole time-out.
+    QVERIFY2(elapsed < 1800, qPrintable(QString::number(elapsed)));
+    QCOMPARE(PlatformExchange::backgroundExchanges(), 1);
 
     // App init replaced the built-in catalog; the token login signed the user in.
     QCOMPARE(catalogNames(), (QStringList{"甲", "乙"}));
@@ -344,112 +320,60 @@ void TestAppInit::startupOrder()
     QCOMPARE(sim.requests().first().toObject().value("path").toString(), appInitPath);
 
     // The housekeeping thread, started last, emptied the codec folder and released itself.
-    QTRY_VERIFY_WITH_TIMEOUT(!context.findChild<QThread *>(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!started.context.findChild<QThread *>(), 5000);
     QVERIFY(QDir(codec).exists());
     QVERIFY(QDir(codec).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    // The log line is given up after its time-out and its network objects are released.
+    QTRY_COMPARE_WITH_TIMEOUT(PlatformExchange::backgroundExchanges(), 0, 6000);
 }
 
 void TestAppInit::startupTokenOutcomes_data()
 {
     QTest::addColumn<QString>("token");
     QTest::addColumn<QJsonObject>("fault");
-    QTest::addColumn<int>("tokenRequests");
     QTest::addColumn<QString>("errorCode");
     QTest::addColumn<bool>("signedIn");
 
-    QTest::newRow("no stored token") << "" << QJsonObject() << 0 << "-1" << false;
-    QTest::newRow("valid token") << "tok-1" << QJsonObject() << 1 << "0001" << true;
-    QTest::newRow("expired token") << "tok-old" << QJsonObject() << 1 << "0014" << false;
-    QTest::newRow("unknown token") << "tok-x" << QJsonObject() << 1 << "0013" << false;
-    QTest::newRow("token login unanswered") << "tok-1" << QJsonObject{{"kind", "hang"}} << 1 << "-1" << false;
-    QTest::newRow("token login reset") << "tok-1" << QJsonObject{{"kind", "reset"}} << 1 << "-1" << false;
+    QTest::newRow("no stored token") << "" << QJsonObject() << "-1" << false;
+    QTest::newRow("expired token") << "tok-old" << QJsonObject() << "0014" << false;
+    QTest::newRow("token login unanswered") << "tok-1" << QJsonObject{{"kind", "hang"}} << "-1" << false;
 }
 
 void TestAppInit::startupTokenOutcomes()
 {
     QFETCH(QString, token);
     QFETCH(QJsonObject, fault);
-    QFETCH(int, tokenRequests);
     QFETCH(QString, errorCode);
     QFETCH(bool, signedIn);
 
+    MyContext::initDefaultProductInfos();
+    const QStringList builtIn = catalogNames();
+    QVERIFY(!builtIn.isEmpty());
+    resetContext();
     qputenv("TESSALY_HTTP_TIMEOUT_MS", "500");
-    QJsonObject scenario = scenarioWithAppInit(successfulAppInit({}));
+    // App init refuses: the built-in catalog stays.
+    QJsonObject scenario = scenarioWithAppInit(
+        QJsonObject{{"errorCode", "0002"}, {"data", QJsonObject{{"productInfos", QJsonArray{entry("甲")}}}}});
     if (!fault.isEmpty())
         scenario.insert("faults", QJsonObject{{tokenLoginPath, fault}});
-    Simulator sim(scenario);
-    QVERIFY(sim.isRunning());
-    sim.useForPlatform();
+    startSim(scenario);
     if (!token.isEmpty())
         MyContext::settings().setValue("tokenId", token);
     const QString codec = m_appDir.path() + "/res/codec";
     QVERIFY(QDir().mkpath(codec + "/left/over"));
 
     StartedContext started;
-    MyContext &context = started.context;
-    context.init();
+    started.context.init();
 
-    QCOMPARE(sim.requests(appInitPath).size(), 1);
-    const int sent = sim.requests(tokenLoginPath).size();
-    if (fault.value("kind").toString() == QLatin1String("reset")) {
-        // Qt's HTTP layer sends a request again by itself when the connection closes before any answer.
-        QVERIFY2(sent >= 1 && sent <= 3, qPrintable(QString::number(sent)));
-    } else {
-        QCOMPARE(sent, tokenRequests);
-    }
+    QCOMPARE(catalogNames(), builtIn);
+    QCOMPARE(m_sim->requests(appInitPath).size(), 1);
+    QCOMPARE(m_sim->requests(tokenLoginPath).size(), token.isEmpty() ? 0 : 1);
     QCOMPARE(MyContext::lastErrorCode, errorCode);
     QCOMPARE(MyContext::user != nullptr, signedIn);
     // Whatever the sign-in did, the stored token is untouched and the housekeeping thread ran.
     QCOMPARE(MyContext::settings().value("tokenId").toString(), token);
-    QTRY_VERIFY_WITH_TIMEOUT(!context.findChild<QThread *>(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!started.context.findChild<QThread *>(), 5000);
     QVERIFY(QDir(codec).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
-}
-
-void TestAppInit::startupWithRefusedCatalogKeepsBuiltIn()
-{
-    MyContext::initDefaultProductInfos();
-    const QStringList builtIn = catalogNames();
-    QVERIFY(!builtIn.isEmpty());
-    resetContext();
-
-    Simulator sim(scenarioWithAppInit(
-        QJsonObject{{"errorCode", "0002"}, {"data", QJsonObject{{"productInfos", QJsonArray{entry("甲")}}}}}));
-    QVERIFY(sim.isRunning());
-    sim.useForPlatform();
-
-    StartedContext started;
-    MyContext &context = started.context;
-    context.init();
-    // The housekeeping thread ran and released itself.
-    QTRY_VERIFY_WITH_TIMEOUT(!context.findChild<QThread *>(), 5000);
-    QCOMPARE(catalogNames(), builtIn);
-}
-
-void TestAppInit::startupDoesNotWaitForLogLine()
-{
-    qputenv("TESSALY_HTTP_TIMEOUT_MS", "2000");
-    QJsonObject scenario = scenarioWithAppInit(successfulAppInit({}));
-    scenario.insert("faults", QJsonObject{{logPath, QJsonObject{{"kind", "hang"}}}});
-    Simulator sim(scenario);
-    QVERIFY(sim.isRunning());
-    sim.useForPlatform();
-    MyContext::settings().setValue("tokenId", "tok-1");
-
-    QElapsedTimer clock;
-    clock.start();
-    StartedContext started;
-    MyContext &context = started.context;
-    context.init();
-    const qint64 elapsed = clock.elapsed();
-
-    // Had start-up waited for the unanswered log line, it would have taken the whole time-out.
-    QVERIFY2(elapsed < 1800, qPrintable(QString::number(elapsed)));
-    QVERIFY(MyContext::user);
-    QCOMPARE(PlatformExchange::backgroundExchanges(), 1);
-    // The housekeeping thread ran and released itself.
-    QTRY_VERIFY_WITH_TIMEOUT(!context.findChild<QThread *>(), 5000);
-    // The log line is given up after its time-out and its network objects are released.
-    QTRY_COMPARE_WITH_TIMEOUT(PlatformExchange::backgroundExchanges(), 0, 6000);
 }
 
 QTEST_MAIN(TestAppInit)
