@@ -18,4 +18,21 @@ if(TESSALY_SANITIZE)
     set(_san -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     target_compile_options(tessaly_settings INTERFACE ${_san})
     target_link_options(tessaly_settings INTERFACE ${_san})
+
+    # GCC 12's LeakSanitizer guesses the extent of a thread-local block that a library
+    # loaded by dlopen() allocates, and on some heap addresses reads a bogus range and
+    # crashes its own leak check at exit ("Tracer caught signal 11"). Qt's jpeg and
+    # network-bearer plugins bring in two such libraries; loading them at start-up
+    # gives their thread-local data a fixed place that the leak check reads correctly.
+    set(_preloaded "")
+    foreach(_lib libjpeg.so.62 libsystemd.so.0)
+        find_library(_path_${_lib} NAMES ${_lib})
+        if(_path_${_lib})
+            string(APPEND _preloaded ",${_path_${_lib}}")
+        endif()
+    endforeach()
+    if(_preloaded)
+        target_link_options(tessaly_settings INTERFACE
+            "LINKER:--push-state,--no-as-needed${_preloaded},--pop-state")
+    endif()
 endif()
