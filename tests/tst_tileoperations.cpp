@@ -889,9 +889,11 @@ void TileOperationsTest::addressToFile()
     const QString workDir = tile->workDir();
     QCOMPARE(tile->filePath(), workDir + QLatin1Char('/') + fileName);
     QTRY_VERIFY_WITH_TIMEOUT(tile->isInstalled(), kWaitMs);
-    QCOMPARE(m_sim->requests(QStringLiteral("/files/inst.sh")).size(), 1);
+    // Qt may send a request again on a new connection when the first one closes before its answer,
+    // so only the fact that each address was asked for is checked.
+    QVERIFY(!m_sim->requests(QStringLiteral("/files/inst.sh")).isEmpty());
     if (!redirectFrom.isEmpty())
-        QCOMPARE(m_sim->requests(redirectFrom).size(), 1);
+        QVERIFY(!m_sim->requests(redirectFrom).isEmpty());
     QCOMPARE(QString::fromUtf8(readAll(appFile("installer.log"))).trimmed(), workDir + QLatin1Char('/') + fileName);
     // Nothing named after the address appeared anywhere around the program.
     QDirIterator it(m_appDir->path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
