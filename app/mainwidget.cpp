@@ -34,9 +34,11 @@ MainWidget::MainWidget(QWidget *parent)
     activateWindow();
     setFixedSize(windowWidth, windowHeight);
     setFont(QFont(QStringLiteral("Microsoft YaHei")));
+    // Style and font come before the children: every later change restyles the whole tree again.
+    setStyleSheet(QStringLiteral("MainWidget{background:transparent;border:1px solid #55585C;color:#484848;}"));
 
     titleBar = new TitleBar(this);
-    catalogPage = new CommonSoftwareMainWT;
+    catalogPage = new CommonSoftwareMainWT(this);
     fillCatalog([this](const ProductInfo &info, const QPixmap &pixmap) {
         catalogPage->addItem(info.zhName, info.zhDesc, pixmap, info.pathName, info.version, info.downloadUrl);
     });
@@ -50,7 +52,6 @@ MainWidget::MainWidget(QWidget *parent)
     layout->addWidget(catalogPage, 100);
     layout->addWidget(footer, 1);
 
-    setStyleSheet(QStringLiteral("MainWidget{background:transparent;border:1px solid #55585C;color:#484848;}"));
 
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect available = screen->availableGeometry();

@@ -28,6 +28,7 @@ CommonSoftwareMainWT::CommonSoftwareMainWT(QWidget *parent)
     , m_gridLayout(new QGridLayout(m_container))
 {
     setAttribute(Qt::WA_StyledBackground);
+    setStyleSheet(QStringLiteral("CommonSoftwareMainWT{background-color:white;}"));
     m_scrollArea->setFrameShape(QFrame::NoFrame);
     m_scrollArea->setWidgetResizable(true);
     m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -44,7 +45,6 @@ CommonSoftwareMainWT::CommonSoftwareMainWT(QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_scrollArea);
 
-    setStyleSheet(QStringLiteral("CommonSoftwareMainWT{background-color:white;}"));
 }
 
 void CommonSoftwareMainWT::addItem(const QString &zhName, const QString &zhDesc, const QPixmap &pixmap,
@@ -55,7 +55,7 @@ void CommonSoftwareMainWT::addItem(const QString &zhName, const QString &zhDesc,
     // Any difference counts, a newer installed version too: versions have no order here.
     const bool needUpgrade = installed && getDisplayVersion(pathName) != version;
 
-    auto *tile = new SoftwareItemWidget(this);
+    auto *tile = new SoftwareItemWidget(m_container);
     tile->setInfo(zhName, zhDesc, pixmap, downloadUrl, pathName, installed, needUpgrade);
     tile->setFixedSize(tileWidth, tileHeight);
     m_gridLayout->addWidget(tile, n / columns, n % columns);
