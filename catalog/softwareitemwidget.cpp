@@ -130,8 +130,6 @@ SoftwareItemWidget::SoftwareItemWidget(QWidget *parent)
     m_shadow->setEnabled(false);
     setGraphicsEffect(m_shadow);
 
-    m_networkManager = new QNetworkAccessManager(this);
-
     m_dotTimer = new QTimer(this);
     m_dotTimer->setInterval(dotIntervalMs);
 
@@ -336,6 +334,8 @@ void SoftwareItemWidget::startDownloadAs(Operation operation)
 
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    if (!m_networkManager) // made with the first download: most tiles never download anything
+        m_networkManager = new QNetworkAccessManager(this);
     m_downloadReply = m_networkManager->get(request);
     // A bounded buffer makes the network wait for the disk instead of piling the body up in memory.
     m_downloadReply->setReadBufferSize(downloadBufferSize);
