@@ -86,7 +86,8 @@ int main(int argc, char *argv[])
     Writer writer(args.at(1));
     const QString icons = QStringLiteral("resources/icons/");
 
-    writer.write(BrandPictures::applicationMark(256, true), icons + "application_icon.png", 256);
+    // The window icon: the system shows it at 16 to 64 pixels.
+    writer.write(BrandPictures::applicationMark(128, true), icons + "application_icon.png", 128);
     writer.write(BrandPictures::applicationMark(90, false), icons + "title_icon.png", 90);
     writer.write(BrandPictures::applicationMark(40, false), icons + "logindialoglabel.png", 40);
     writer.write(BrandPictures::contactHeadset(50), icons + "concatus.png", 50);
@@ -110,8 +111,9 @@ int main(int argc, char *argv[])
             writer.fail(QStringLiteral("%1 does not read back: %2").arg(qrFile, problem));
     }
 
-    for (const CatalogPictures::Picture &picture : CatalogPictures::catalogIcons(128))
-        writer.write(picture.image, QStringLiteral("resources/iconImg/") + picture.fileName, 128);
+    // Built-in catalog icons at the tile's icon size, so they are shown as drawn.
+    for (const CatalogPictures::Picture &picture : CatalogPictures::catalogIcons(80))
+        writer.write(picture.image, QStringLiteral("resources/iconImg/") + picture.fileName, 80);
     for (const CatalogPictures::Picture &picture : CatalogPictures::demoIcons(128))
         writer.write(picture.image, QStringLiteral("tools/platform-sim/demo/files/icons/") + picture.fileName, 128);
 
