@@ -4,6 +4,7 @@
 #include "app/processexit.h"
 #include "app/singleinstance.h"
 #include "app/startupnotice.h"
+#include "app/uifont.h"
 #include "platform/mycontext.h"
 #include "shell/mydialog.h"
 
@@ -30,6 +31,7 @@ void showAlreadyRunning()
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    installUiFontFallback();
     app.setWindowIcon(QIcon(QStringLiteral(":/icons/icons/application_icon.png")));
 
     if (!SingleInstance::acquire()) {

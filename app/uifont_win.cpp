@@ -1,0 +1,4 @@
+#include "app/uifont.h"
+
+// Every supported Windows ships "Microsoft YaHei".
+void installUiFontFallback() {}
