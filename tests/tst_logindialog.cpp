@@ -74,11 +74,6 @@ bool hasPicture(GongZhongLoginDialog *dialog)
     return !child<QLabel>(dialog, "qrCodeLabel")->pixmap(Qt::ReturnByValue).isNull();
 }
 
-QString message(GongZhongLoginDialog *dialog)
-{
-    return child<QLabel>(dialog, "messageLabel")->text();
-}
-
 QString stored(const char *key)
 {
     return MyContext::settings().value(QLatin1String(key)).toString();
@@ -609,7 +604,7 @@ void TestLoginDialog::phoneMessages()
 
     QVERIFY(dialog && dialog->isVisible());
     QCOMPARE(finished.count(), 0);
-    QTEST(message(dialog), "message");
+    QTEST(child<QLabel>(dialog, "messageLabel")->text(), "message");
     QCOMPARE(sim->requests(sendCodePath).isEmpty(), !(sent && path == sendCodePath));
     QCOMPARE(sim->requests(loginPath).isEmpty(), !(sent && path == loginPath));
     auto *sendCode = child(dialog, "sendCodeButton");
