@@ -5,12 +5,11 @@
 #include <QAtomicPointer>
 #include <QDir>
 #include <QFile>
-#include <QMutex>
-#include <QMutexLocker>
-#include <QPointer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
+
+#include <functional>
 
 namespace {
 
@@ -41,10 +40,8 @@ template <typename W, typename Perform, typename Signal> Outcome runInThread(W *
     });
     thread.start();
 
-    QElapsedTimer timer;
-    timer.start();
-    while (outcome.results.isEmpty() && timer.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (!QTest::qWaitFor([&outcome] { return !outcome.results.isEmpty(); }, 10000))
+        qWarning("The worker did not report within 10 s");
 
     thread.quit();
     thread.wait();
@@ -55,9 +52,9 @@ template <typename W, typename Perform, typename Signal> Outcome runInThread(W *
     return outcome;
 }
 
-Outcome runWorker(const QString &path, int startTimeoutMs = 30000)
+Outcome runWorker(const QString &path)
 {
-    return runInThread(new Worker(path, nullptr, startTimeoutMs), &Worker::perform, &Worker::actionFinished);
+    return runInThread(new Worker(path), &Worker::perform, &Worker::actionFinished);
 }
 
 Outcome runUnInstallWorker(const QString &unInstallerPath)
@@ -66,34 +63,28 @@ Outcome runUnInstallWorker(const QString &unInstallerPath)
                        &UnInstallWorker::unInstallationFinished);
 }
 
-QString fixture(const QString &name)
-{
-    return QStringLiteral(TESSALY_TEST_FIXTURES "/catalog/") + name;
-}
-
-// Copies a fixture to `target` and gives it exactly `permissions`.
-bool installFixture(const QString &name, const QString &target,
-                    QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                        QFileDevice::ExeOwner)
+// Copies a fixture to `target`, with or without execute permission (a downloaded installer has none).
+bool installFixture(const QString &name, const QString &target, bool executable = true)
 {
     QDir().mkpath(QFileInfo(target).absolutePath());
-    return QFile::copy(fixture(name), target) && QFile::setPermissions(target, permissions);
+    return QFile::copy(QStringLiteral(TESSALY_TEST_FIXTURES "/catalog/") + name, target) &&
+        QFile::setPermissions(target,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                  (executable ? QFileDevice::ExeOwner : QFileDevice::Permissions()));
 }
 
-QString readTrimmed(const QString &path)
+// The folder a fixture script noted in "ran_in.txt" beside itself; empty when it did not run.
+QString ranIn(const QString &folder)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromUtf8(file.readAll()).trimmed();
+    QFile file(folder + QStringLiteral("/ran_in.txt"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
 }
 
-QString canonical(const QString &path)
-{
-    return QFileInfo(path).canonicalFilePath();
-}
+enum Result { Succeeded, Failed, NotStarted };
 
 } // namespace
+
+Q_DECLARE_METATYPE(Result)
 
 class TstWorkers : public QObject
 {
@@ -103,23 +94,14 @@ private slots:
     void init();
     void cleanup();
 
-    void installerExitCode_data();
-    void installerExitCode();
-    void installerCrashFails();
-    void installerWithoutExecutePermissionRuns();
-    void installerPathWithSpacesIsOnePath();
-    void installerThatCannotStart_data();
-    void installerThatCannotStart();
-    void shortStartWaitStillRunsInstaller();
-
-    void unInstallToolExitCode_data();
-    void unInstallToolExitCode();
-    void unInstallToolWithoutExecutePermissionRuns();
-    void missingUnInstallTool();
-    void unInstallerPathWithoutFolderRunsNothing_data();
-    void unInstallerPathWithoutFolderRunsNothing();
+    void installerOutcome_data();
+    void installerOutcome();
+    void unInstallToolOutcome_data();
+    void unInstallToolOutcome();
 
 private:
+    void checkOutcome(const std::function<Outcome()> &run, const QString &folder);
+
     QScopedPointer<QTemporaryDir> m_dir;
     // Every test runs with a current directory of its own, apart from the programs it starts.
     QString m_currentDir;
@@ -141,168 +123,91 @@ void TstWorkers::cleanup()
     QDir::setCurrent(m_savedCurrentDir);
 }
 
-void TstWorkers::installerExitCode_data()
-{
-    QTest::addColumn<QString>("script");
-    QTest::addColumn<bool>("expected");
-    QTest::newRow("exit 0") << "exit_ok.sh" << true;
-    QTest::newRow("exit 1 after doing its work") << "exit_fail.sh" << false;
-}
-
-void TstWorkers::installerExitCode()
+// One report, received on this thread, sent from the worker's. A script that ran noted our current
+// directory: a child sitting in the work folder would keep that folder from being removed on Windows.
+void TstWorkers::checkOutcome(const std::function<Outcome()> &run, const QString &folder)
 {
     QFETCH(QString, script);
-    QFETCH(bool, expected);
-    const QString folder = m_dir->filePath(QStringLiteral("temp_1"));
-    const QString installer = folder + QStringLiteral("/setup.exe");
-    QVERIFY(installFixture(script, installer));
-
-    const Outcome outcome = runWorker(installer);
-    QCOMPARE(outcome.results, QList<bool>{expected});
-    QCOMPARE(outcome.receivedOn, QThread::currentThread());
-    QVERIFY(outcome.emittedOn);
-    QVERIFY(outcome.emittedOn != QThread::currentThread());
-    // The installer ran, whatever it reported, in the current directory of the program that started it:
-    // a child sitting in the work folder would keep that folder from being removed on Windows.
-    QCOMPARE(readTrimmed(folder + QStringLiteral("/ran_in.txt")), canonical(QDir::currentPath()));
-    QCOMPARE(canonical(QDir::currentPath()), canonical(m_currentDir));
-}
-
-void TstWorkers::installerCrashFails()
-{
-    const QString installer = m_dir->filePath(QStringLiteral("setup.exe"));
-    QVERIFY(installFixture(QStringLiteral("crash.sh"), installer));
-
-    QCOMPARE(runWorker(installer).results, QList<bool>{false});
-}
-
-void TstWorkers::installerWithoutExecutePermissionRuns()
-{
-    // A downloaded installer is written without execute permission.
-    const QString installer = m_dir->filePath(QStringLiteral("setup.exe"));
-    QVERIFY(installFixture(QStringLiteral("exit_ok.sh"), installer, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-
-    QCOMPARE(runWorker(installer).results, QList<bool>{true});
-    QVERIFY(QFile::exists(m_dir->filePath(QStringLiteral("ran_in.txt"))));
-}
-
-void TstWorkers::installerPathWithSpacesIsOnePath()
-{
-    const QString folder = m_dir->filePath(QStringLiteral("Program Files/泰萨 工具"));
-    const QString installer = folder + QStringLiteral("/setup file.exe");
-    QVERIFY(installFixture(QStringLiteral("exit_ok.sh"), installer));
-
-    QCOMPARE(runWorker(installer).results, QList<bool>{true});
-    QCOMPARE(readTrimmed(folder + QStringLiteral("/ran_in.txt")), canonical(m_currentDir));
-}
-
-void TstWorkers::installerThatCannotStart_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::newRow("missing file") << "missing";
-    QTest::newRow("folder") << "folder";
-    QTest::newRow("not a program") << "text";
-    QTest::newRow("empty path") << "empty";
-}
-
-void TstWorkers::installerThatCannotStart()
-{
-    QFETCH(QString, kind);
-    QString path = m_dir->filePath(QStringLiteral("setup.exe"));
-    if (kind == QLatin1String("folder"))
-        QVERIFY(QDir().mkpath(path));
-    else if (kind == QLatin1String("text"))
-        QVERIFY(installFixture(QStringLiteral("not_a_program.txt"), path));
-    else if (kind == QLatin1String("empty"))
-        path.clear();
-
+    QFETCH(Result, result);
     LogCapture warnings;
-    const Outcome outcome = runWorker(path);
-    QCOMPARE(outcome.results, QList<bool>{false});
+    const Outcome outcome = run();
+    QCOMPARE(outcome.results, QList<bool>{result == Succeeded});
     QCOMPARE(outcome.receivedOn, QThread::currentThread());
-    QVERIFY(warnings.contains(QtWarningMsg, QStringLiteral("Failed to start installer:")));
+    QVERIFY(outcome.emittedOn && outcome.emittedOn != QThread::currentThread());
+    QCOMPARE(warnings.contains(QtWarningMsg, QStringLiteral("Failed to start installer:")), result == NotStarted);
+    QCOMPARE(ranIn(folder),
+             script.startsWith(QLatin1String("exit_")) ? QFileInfo(m_currentDir).canonicalFilePath() : QString());
 }
 
-void TstWorkers::shortStartWaitStillRunsInstaller()
+void TstWorkers::installerOutcome_data()
 {
-    // The start wait is a parameter; a program that starts at once needs far less than the default.
-    const QString installer = m_dir->filePath(QStringLiteral("setup.exe"));
-    QVERIFY(installFixture(QStringLiteral("exit_ok.sh"), installer));
-
-    QCOMPARE(runWorker(installer, 2000).results, QList<bool>{true});
+    QTest::addColumn<QString>("script"); // empty: nothing there; "/": a folder
+    QTest::addColumn<bool>("executable");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<Result>("result");
+    const QString setup = QStringLiteral("temp_1/setup.exe");
+    QTest::newRow("exit 0") << "exit_ok.sh" << true << setup << Succeeded;
+    QTest::newRow("exit 1 after doing its work") << "exit_fail.sh" << true << setup << Failed;
+    QTest::newRow("crash") << "crash.sh" << true << setup << Failed;
+    QTest::newRow("without execute permission") << "exit_ok.sh" << false << setup << Succeeded;
+    QTest::newRow("spaces in path") << "exit_ok.sh" << true << "Program Files/泰萨 工具/setup file.exe" << Succeeded;
+    QTest::newRow("missing file") << QString() << true << setup << NotStarted;
+    QTest::newRow("folder") << "/" << true << setup << NotStarted;
+    QTest::newRow("not a program") << "not_a_program.txt" << true << setup << NotStarted;
+    QTest::newRow("empty path") << QString() << true << QString() << NotStarted;
 }
 
-void TstWorkers::unInstallToolExitCode_data()
-{
-    QTest::addColumn<QString>("script");
-    QTest::addColumn<bool>("expected");
-    QTest::newRow("exit 0") << "exit_ok.sh" << true;
-    QTest::newRow("exit 1") << "exit_fail.sh" << false;
-}
-
-void TstWorkers::unInstallToolExitCode()
+void TstWorkers::installerOutcome()
 {
     QFETCH(QString, script);
-    QFETCH(bool, expected);
-    // The uninstaller named by the registry need not exist; its folder holds the tool.
+    QFETCH(bool, executable);
+    QFETCH(QString, path);
+    const QString installer = path.isEmpty() ? QString() : m_dir->filePath(path);
+    if (script == QLatin1String("/"))
+        QVERIFY(QDir().mkpath(installer));
+    else if (!script.isEmpty())
+        QVERIFY(installFixture(script, installer, executable));
+
+    checkOutcome([&] { return runWorker(installer); }, QFileInfo(m_dir->filePath(path)).absolutePath());
+}
+
+void TstWorkers::unInstallToolOutcome_data()
+{
+    QTest::addColumn<QString>("uninstaller"); // a leading "/" is inside the test's folder
+    QTest::addColumn<QString>("script"); // empty: no tool beside it
+    QTest::addColumn<bool>("executable");
+    QTest::addColumn<Result>("result");
+    const QString app = QStringLiteral("/Tessa App/uninst.exe");
+    QTest::newRow("exit 0") << app << "exit_ok.sh" << true << Succeeded;
+    QTest::newRow("exit 1") << app << "exit_fail.sh" << true << Failed;
+    QTest::newRow("without execute permission") << app << "exit_ok.sh" << false << Succeeded;
+    QTest::newRow("no tool") << app << QString() << true << NotStarted;
+    // Paths that name no folder never run a "tt.exe" from the root or from our current directory: an
+    // application without "UninstallString" gives "", and "MsiExec.exe /X{GUID}" gives a bare name.
+    QTest::newRow("empty path") << QString() << QString() << true << NotStarted;
+    QTest::newRow("bare name") << "uninst.exe" << QString() << true << NotStarted;
+    QTest::newRow("relative folder") << "app/uninst.exe" << QString() << true << NotStarted;
+}
+
+void TstWorkers::unInstallToolOutcome()
+{
+    QFETCH(QString, uninstaller);
+    QFETCH(QString, script);
+    QFETCH(bool, executable);
+    // The registry's uninstaller only names the folder that holds "tt.exe"; a decoy there must not run.
     const QString folder = m_dir->filePath(QStringLiteral("Tessa App"));
-    QVERIFY(installFixture(script, folder + QStringLiteral("/tt.exe")));
-    // A decoy beside the uninstaller's name must not be what runs.
     QVERIFY(installFixture(QStringLiteral("crash.sh"), folder + QStringLiteral("/uninst.exe")));
+    if (!script.isEmpty())
+        QVERIFY(installFixture(script, folder + QStringLiteral("/tt.exe"), executable));
+    // The tools a relative path would reach.
+    for (const char *name : {"tt.exe", "app/tt.exe", "app/uninst.exe"})
+        QVERIFY(installFixture(QStringLiteral("exit_ok.sh"), m_currentDir + QLatin1Char('/') + QLatin1String(name)));
+    if (uninstaller.startsWith(QLatin1Char('/')))
+        uninstaller.prepend(m_dir->path());
 
-    const Outcome outcome = runUnInstallWorker(folder + QStringLiteral("/uninst.exe"));
-    QCOMPARE(outcome.results, QList<bool>{expected});
-    QCOMPARE(outcome.receivedOn, QThread::currentThread());
-    QVERIFY(outcome.emittedOn);
-    QVERIFY(outcome.emittedOn != QThread::currentThread());
-    // The tool ran from the uninstaller's folder, in the current directory of the program.
-    QCOMPARE(readTrimmed(folder + QStringLiteral("/ran_in.txt")), canonical(m_currentDir));
-}
-
-void TstWorkers::unInstallToolWithoutExecutePermissionRuns()
-{
-    const QString folder = m_dir->filePath(QStringLiteral("app"));
-    QVERIFY(installFixture(QStringLiteral("exit_ok.sh"), folder + QStringLiteral("/tt.exe"),
-                           QFileDevice::ReadOwner | QFileDevice::WriteOwner));
-
-    QCOMPARE(runUnInstallWorker(folder + QStringLiteral("/uninst.exe")).results, QList<bool>{true});
-}
-
-void TstWorkers::missingUnInstallTool()
-{
-    const QString folder = m_dir->filePath(QStringLiteral("app"));
-    QVERIFY(installFixture(QStringLiteral("exit_ok.sh"), folder + QStringLiteral("/uninst.exe")));
-
-    LogCapture warnings;
-    QCOMPARE(runUnInstallWorker(folder + QStringLiteral("/uninst.exe")).results, QList<bool>{false});
-    QVERIFY(warnings.contains(QtWarningMsg, QStringLiteral("Failed to start installer:")));
-    QVERIFY(!QFile::exists(folder + QStringLiteral("/ran_in.txt")));
-}
-
-void TstWorkers::unInstallerPathWithoutFolderRunsNothing_data()
-{
-    QTest::addColumn<QString>("unInstallerPath");
-    // An application without "UninstallString" yields an empty path.
-    QTest::newRow("empty") << QString();
-    // "MsiExec.exe /X{GUID}" leaves "MsiExec.exe": a bare name, resolved against our current directory.
-    QTest::newRow("bare name") << QStringLiteral("uninst.exe");
-    QTest::newRow("relative folder") << QStringLiteral("app/uninst.exe");
-}
-
-// A path that names no folder of its own never runs a "tt.exe" found from the current directory.
-void TstWorkers::unInstallerPathWithoutFolderRunsNothing()
-{
-    QFETCH(QString, unInstallerPath);
-    // The tools a relative path would reach, and one at the root for the empty path.
-    QVERIFY(installFixture(QStringLiteral("exit_ok.sh"), m_currentDir + QStringLiteral("/tt.exe")));
-    QVERIFY(installFixture(QStringLiteral("exit_ok.sh"), m_currentDir + QStringLiteral("/app/tt.exe")));
-    QVERIFY(installFixture(QStringLiteral("exit_ok.sh"), m_currentDir + QStringLiteral("/app/uninst.exe")));
-
-    LogCapture warnings;
-    QCOMPARE(runUnInstallWorker(unInstallerPath).results, QList<bool>{false});
-    QVERIFY(warnings.contains(QtWarningMsg, QStringLiteral("Failed to start installer:")));
-    QVERIFY(!QFile::exists(m_currentDir + QStringLiteral("/ran_in.txt")));
-    QVERIFY(!QFile::exists(m_currentDir + QStringLiteral("/app/ran_in.txt")));
+    checkOutcome([&] { return runUnInstallWorker(uninstaller); }, folder);
+    QCOMPARE(ranIn(m_currentDir), QString());
+    QCOMPARE(ranIn(m_currentDir + QStringLiteral("/app")), QString());
 }
 
 QTEST_GUILESS_MAIN(TstWorkers)
