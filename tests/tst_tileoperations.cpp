@@ -49,28 +49,21 @@ struct Installer
     bool hold = false;
 };
 
-int lineCount(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll().count('\n') : 0;
-}
-
 QByteArray readAll(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+int lineCount(const QString &path)
+{
+    return readAll(path).count('\n');
+}
+
 bool touch(const QString &path, const QByteArray &content = {})
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
-}
-
-// Every "temp_" work folder under the program's temp folder.
-QStringList workFolders(const QString &appDir)
-{
-    return QDir(appDir + QStringLiteral("/temp")).entryList({QStringLiteral("temp_*")}, QDir::Dirs);
 }
 
 QStringList entries(const QString &dir)
@@ -93,9 +86,9 @@ QLabel *label(SoftwareItemWidget *tile, const char *name)
     return tile->findChild<QLabel *>(QLatin1String(name));
 }
 
-QJsonObject fault(const QString &kind)
+QJsonObject faultOn(const QString &path, const QString &kind)
 {
-    return QJsonObject{{"kind", kind}};
+    return QJsonObject{{path, QJsonObject{{"kind", kind}}}};
 }
 
 } // namespace
@@ -112,10 +105,8 @@ private slots:
     void downloadFileName_data();
     void downloadFileName();
 
-    void installEndToEnd();
-    void dotsCycleOneToSix();
-    void installFailureThenRetry_data();
-    void installFailureThenRetry();
+    void install_data();
+    void install();
     void emptyAddressDoesNothing();
     void upgradeEndToEnd_data();
     void upgradeEndToEnd();
@@ -123,16 +114,12 @@ private slots:
 
     void launch_data();
     void launch();
-    void secondLaunchWhileRunning();
 
     void uniqueWorkDirClaimsFreeFolder_data();
     void uniqueWorkDirClaimsFreeFolder();
-    void tilesStartedTogetherUseTheirOwnFolders();
-    void tileSkipsTakenWorkFolder();
+    void tilesUseTheirOwnFolders();
 
-    void addressToFile_data();
-    void addressToFile();
-    void redirectNeverDowngrades();
+    void unsafeNameStaysInWorkFolder();
     void writeErrorEndsDownload();
     void destroyWhileBusy_data();
     void destroyWhileBusy();
@@ -145,7 +132,16 @@ private:
         return appFolder(QStringLiteral("tileapp")) + QLatin1Char('/') + QLatin1String(file);
     }
     QString holdFile(const QString &name) const { return m_work->path() + QStringLiteral("/hold-") + name; }
-    QString registryFile(const QString &name) const;
+    // Whether the registry entry the installer wrote (its path is in registry.path) is there.
+    bool registered() const
+    {
+        return QFileInfo::exists(QString::fromUtf8(readAll(appFile("registry.path"))).trimmed());
+    }
+    // Every "temp_" work folder under the program's temp folder.
+    QStringList workFolders() const
+    {
+        return QDir(m_appDir->path() + QStringLiteral("/temp")).entryList({QStringLiteral("temp_*")}, QDir::Dirs);
+    }
     QByteArray installerScript(const Installer &installer, qint64 size = 4096);
     void serve(const QString &fileName, const QByteArray &content);
     bool setScenario(const QJsonObject &faults = {}, const QJsonObject &extraFiles = {});
@@ -220,13 +216,6 @@ void TileOperationsTest::releaseEverything()
     }
 }
 
-QString TileOperationsTest::registryFile(const QString &name) const
-{
-    return qEnvironmentVariable("TESSALY_REGISTRY_ROOT") +
-        QStringLiteral("/HKEY_CURRENT_USER/SOFTWARE/Microsoft/Windows/CurrentVersion/Uninstall/") + name +
-        QStringLiteral(".ini");
-}
-
 QByteArray TileOperationsTest::installerScript(const Installer &installer, qint64 size)
 {
     QString text = QString::fromUtf8(readAll(fixtures() + QStringLiteral("/installer.sh")));
@@ -239,15 +228,10 @@ QByteArray TileOperationsTest::installerScript(const Installer &installer, qint6
     text.replace(QStringLiteral("@ICON@"), installer.icon ? QStringLiteral("1") : QStringLiteral("0"));
     text.replace(QStringLiteral("@CODE@"), QString::number(installer.exitCode));
     QByteArray script = text.toUtf8();
-    // A comment block brings the installer to the size the test wants.
-    while (script.size() < size) {
-        const int left = static_cast<int>(size - script.size());
-        if (left == 1) {
-            script.append('\n');
-            break;
-        }
-        script.append('#').append(qMin(left, 80) - 2, 'x').append('\n');
-    }
+    // A comment line brings the installer to the size the test wants.
+    const int padding = static_cast<int>(size - script.size() - 2);
+    if (padding >= 0)
+        script.append('#').append(padding, 'x').append('\n');
     return script;
 }
 
@@ -291,19 +275,14 @@ void TileOperationsTest::downloadFileName_data()
     const QList<QPair<const char *, QString>> rows{
         {"http://h/files/setup_2.0.exe", QStringLiteral("setup_2.0.exe")},
         {"http://h/files/app.exe?v=2&x=/y.exe#part", QStringLiteral("app.exe")},
-        {"http://h/files/my%20app.exe", QStringLiteral("my app.exe")},
-        {"http://h/files/%E6%B5%8B%E8%AF%95.exe", QStringLiteral("测试.exe")},
+        {"http://h/files/%E6%B5%8B%E8%AF%95%20x.exe", QStringLiteral("测试 x.exe")},
         {"http://h/files/..%5C..%5Cevil.exe", safe},
         {"http://h/files/..%2F..%2Fevil.exe", QStringLiteral("evil.exe")},
-        {"http://h/files/evil%2F", safe},
         {"http://h/files/", safe},
-        {"http://h", safe},
-        {"http://h/files/%2E", safe},
         {"http://h/files/%2E%2E", safe},
         {"http://h/files/C%3Aevil.exe", safe},
         {"http://h/files/a.exe%3A%3A%24DATA", safe},
         {"http://h/files/a%0A.exe", safe},
-        {"http://h/files/a%00.exe", safe},
         {"http://h/files/CON.exe", safe},
         {"http://h/files/a.exe.", safe},
         {"", safe},
@@ -321,152 +300,100 @@ void TileOperationsTest::downloadFileName()
 
 // ---- install and upgrade ----
 
-void TileOperationsTest::installEndToEnd()
+// Each failure shows its text and leaves nothing behind; the same button then installs for real.
+// "drop" announces the whole length and closes after 4 KiB: Qt may end that without an error, and
+// the rest of the script is only padding, so a truncated installer would still run.
+void TileOperationsTest::install_data()
 {
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("expectedText");
+
+    QTest::newRow("first press") << QString() << QString();
+    QTest::newRow("installer exits 1") << "exit1" << TileText::installFailed();
+    QTest::newRow("HTTP 404") << "404" << TileText::downloadError();
+    QTest::newRow("dropped mid-transfer") << "drop" << TileText::downloadError();
+    QTest::newRow("connection reset") << "reset" << TileText::downloadError();
+    QTest::newRow("exactly 1024 bytes") << "small" << TileText::downloadTooSmallInstall();
+    QTest::newRow("work folder not creatable") << "nofolder" << TileText::createFileFailed();
+}
+
+void TileOperationsTest::install()
+{
+    QFETCH(QString, failure);
+    QFETCH(QString, expectedText);
+
     Installer installer;
-    installer.hold = true;
-    // 1025 bytes: one more than the smallest download taken for an installer.
-    const QByteArray script = installerScript(installer, 1025);
-    QCOMPARE(script.size(), 1025);
-    serve(QStringLiteral("inst.sh"), script);
+    const QString path = QStringLiteral("/files/inst.sh");
     SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("inst.sh")));
     QVERIFY(tile);
     auto *install = button(tile, "installButton");
     auto *status = label(tile, "statusLabel");
     auto *unInstall = button(tile, "unInstallButton");
-    QCOMPARE(tile->findChild<QTimer *>()->interval(), 300);
+    if (!failure.isEmpty()) {
+        Installer failing = installer;
+        failing.exitCode = failure == QLatin1String("exit1") ? 1 : 0;
+        const int size = failure == QLatin1String("small") ? 1024 : 256 * 1024;
+        const QByteArray script = installerScript(failing, size);
+        QCOMPARE(script.size(), size);
+        if (failure != QLatin1String("404"))
+            serve(QStringLiteral("inst.sh"), script);
+        if (failure == QLatin1String("drop"))
+            QVERIFY(setScenario({}, QJsonObject{{"drops", QJsonObject{{path, 4096}}}}));
+        if (failure == QLatin1String("reset"))
+            QVERIFY(setScenario(faultOn(path, QStringLiteral("reset"))));
+        if (failure == QLatin1String("nofolder")) // a file where the temp folder should be
+            QVERIFY(touch(m_appDir->path() + QStringLiteral("/temp")));
 
-    LogCapture messages;
+        QTest::mouseClick(install, Qt::LeftButton);
+        const QString workDir = tile->workDir();
+        QTRY_COMPARE_WITH_TIMEOUT(install->text(), expectedText, kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!tile->isInstallerRunning(), kWaitMs);
+        QVERIFY(install->isEnabled() && visible(install));
+        QVERIFY(!tile->isInstalled() && !tile->isDownloading() && tile->workDir().isEmpty());
+        QVERIFY(workDir.isEmpty() || !QFileInfo::exists(workDir));
+        QVERIFY(workFolders().isEmpty());
+        QCOMPARE(lineCount(appFile("installer.log")), failure == QLatin1String("exit1") ? 1 : 0);
+        // Mend the cause.
+        QFile::remove(m_appDir->path() + QStringLiteral("/temp"));
+        QFile::remove(appFile("installer.log"));
+        QVERIFY(setScenario());
+    }
+
+    installer.hold = true;
+    // 1025 bytes: one more than the smallest download taken for an installer.
+    const QByteArray script = installerScript(installer, 1025);
+    QCOMPARE(script.size(), 1025);
+    serve(QStringLiteral("inst.sh"), script);
+    tile->setDotInterval(3600 * 1000); // the dots are stepped by hand below
     QTest::mouseClick(install, Qt::LeftButton);
     QVERIFY(!install->isEnabled());
-    QVERIFY(install->text().startsWith(TileText::installing()));
+    QCOMPARE(install->text(), TileText::installing());
     const QString workDir = tile->workDir();
-    QVERIFY(messages.contains(QStringLiteral("download url: \"%1\"").arg(url(QStringLiteral("inst.sh")))));
     QVERIFY(workDir.startsWith(m_appDir->path() + QStringLiteral("/temp/temp_")));
     QCOMPARE(tile->filePath(), workDir + QStringLiteral("/inst.sh"));
 
-    // The installer runs from the work folder and holds until released; the dots move meanwhile.
+    // The installer runs from the work folder and holds until released; the dots go from one to six and round.
     QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("installer.log")), 1, kWaitMs);
-    QTRY_COMPARE_WITH_TIMEOUT(install->text(), TileText::installing() + QStringLiteral("."), kWaitMs);
-    QVERIFY(!install->isEnabled());
-    QVERIFY(!visible(unInstall));
     QCOMPARE(QString::fromUtf8(readAll(appFile("installer.log"))).trimmed(), tile->filePath());
-    QCOMPARE(m_sim->requests(QStringLiteral("/files/inst.sh")).size(), 1);
-
-    QVERIFY(touch(holdFile(installer.name)));
-    QTRY_VERIFY_WITH_TIMEOUT(visible(status), kWaitMs);
-    QVERIFY(!tile->isInstallerRunning());
-    QVERIFY(tile->isInstalled() && !tile->needsUpgrade());
-    QVERIFY(!visible(install));
-    QCOMPARE(install->text(), TileText::install());
-    QVERIFY(visible(unInstall) && unInstall->isEnabled());
-    QCOMPARE(status->text(), TileText::upToDate());
-    // The registry was read again: program and uninstaller are the freshly installed ones.
-    QCOMPARE(tile->appPath(), appFile("app.sh"));
-    QCOMPARE(tile->unInstallPath(), appFile("uninst.exe"));
-    QVERIFY(!QFileInfo::exists(workDir));
-    QVERIFY(workFolders(m_appDir->path()).isEmpty());
-    // The worker named the downloaded installer, and the work folder was cleared once.
-    QCOMPARE(messages.count(QStringLiteral("m_installerPath===============:")), 1);
-    QVERIFY(messages.lines().contains(QStringLiteral("m_installerPath===============: \"%1\"").arg(tile->filePath())));
-    QCOMPARE(messages.count(QStringLiteral("clear temp ==================")), 1);
-
-    // The labels now start the program.
-    QCOMPARE(label(tile, "iconLabel")->cursor().shape(), Qt::PointingHandCursor);
-    QTest::mousePress(label(tile, "iconLabel"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("launch.log")), 1, kWaitMs);
-}
-
-void TileOperationsTest::dotsCycleOneToSix()
-{
-    Installer installer;
-    installer.hold = true;
-    serve(QStringLiteral("inst.sh"), installerScript(installer));
-    SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("inst.sh")));
-    auto *install = button(tile, "installButton");
-    // The timer never fires within the test; each step is one tick, taken by hand.
-    tile->setDotInterval(3600 * 1000);
-    QTest::mouseClick(install, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(tile->isInstallerRunning(), kWaitMs);
-    QCOMPARE(install->text(), TileText::installing());
-    // One dot up to six, then back to one.
     for (int dots : {1, 2, 3, 4, 5, 6, 1}) {
         tile->updateDotAnimation();
         QCOMPARE(install->text(), TileText::installing() + QString(dots, QLatin1Char('.')));
     }
-}
+    QVERIFY(!install->isEnabled() && !visible(unInstall));
 
-void TileOperationsTest::installFailureThenRetry_data()
-{
-    QTest::addColumn<QString>("failure");
-    QTest::addColumn<QString>("expectedText");
-    QTest::addColumn<QString>("logLabel");
-
-    QTest::newRow("installer exits 1") << "exit1" << TileText::installFailed() << "m_installerPath===============:";
-    QTest::newRow("HTTP 404") << "404" << TileText::downloadError() << "Download error:";
-    QTest::newRow("dropped mid-transfer") << "drop" << TileText::downloadError() << "Download error:";
-    QTest::newRow("connection reset") << "reset" << TileText::downloadError() << "Download error:";
-    QTest::newRow("exactly 1024 bytes") << "small" << TileText::downloadTooSmallInstall()
-                                        << "Downloaded file is too small:";
-    QTest::newRow("work folder not creatable")
-        << "nofolder" << TileText::createFileFailed() << "Failed to open file for writing:";
-}
-
-void TileOperationsTest::installFailureThenRetry()
-{
-    QFETCH(QString, failure);
-    QFETCH(QString, expectedText);
-    QFETCH(QString, logLabel);
-
-    Installer installer;
-    Installer failing = installer;
-    failing.exitCode = failure == QLatin1String("exit1") ? 1 : 0;
-    const QString file = QStringLiteral("inst.sh");
-    const QString path = QStringLiteral("/files/") + file;
-    const QByteArray script = installerScript(failing, failure == QLatin1String("small") ? 1024 : 256 * 1024);
-    QCOMPARE(script.size(), failure == QLatin1String("small") ? 1024 : 256 * 1024);
-    if (failure != QLatin1String("404"))
-        serve(file, script);
-    if (failure == QLatin1String("drop"))
-        QVERIFY(setScenario({}, QJsonObject{{"drops", QJsonObject{{path, 4096}}}}));
-    if (failure == QLatin1String("reset"))
-        QVERIFY(setScenario(QJsonObject{{path, fault(QStringLiteral("reset"))}}));
-    if (failure == QLatin1String("nofolder")) // a file where the temp folder should be
-        QVERIFY(touch(m_appDir->path() + QStringLiteral("/temp")));
-
-    SoftwareItemWidget *tile = addTile(installer, url(file));
-    auto *install = button(tile, "installButton");
-    auto log = std::make_unique<LogCapture>();
-    QTest::mouseClick(install, Qt::LeftButton);
-    const QString firstWorkDir = tile->workDir();
-    QTRY_COMPARE_WITH_TIMEOUT(install->text(), expectedText, kWaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(!tile->isInstallerRunning(), kWaitMs);
-    QVERIFY2(log->contains(logLabel), qPrintable(log->lines().join(QLatin1Char('\n'))));
-    log.reset();
-    QVERIFY(install->isEnabled() && visible(install));
-    QVERIFY(!tile->isInstalled() && !tile->isDownloading());
-    QVERIFY(tile->workDir().isEmpty());
-    QVERIFY(firstWorkDir.isEmpty() || !QFileInfo::exists(firstWorkDir));
-    QVERIFY(workFolders(m_appDir->path()).isEmpty());
-    if (failure != QLatin1String("exit1"))
-        QCOMPARE(lineCount(appFile("installer.log")), 0);
-
-    // Mend the cause; the same button downloads again into a fresh work folder and installs.
-    QFile::remove(m_appDir->path() + QStringLiteral("/temp"));
-    installer.hold = true;
-    serve(file, installerScript(installer));
-    QVERIFY(setScenario());
-    const int requestsBefore = m_sim->requests(path).size();
-    QTest::mouseClick(install, Qt::LeftButton);
-    QVERIFY(install->text().startsWith(TileText::installing()));
-    const QString secondWorkDir = tile->workDir();
-    QVERIFY(!secondWorkDir.isEmpty());
-    QTRY_VERIFY_WITH_TIMEOUT(tile->isInstallerRunning(), kWaitMs);
-    QCOMPARE(QFileInfo(tile->filePath()).absolutePath(), secondWorkDir);
-    QCOMPARE(m_sim->requests(path).size(), requestsBefore + 1);
     QVERIFY(touch(holdFile(installer.name)));
-    QTRY_VERIFY_WITH_TIMEOUT(visible(label(tile, "statusLabel")), kWaitMs);
-    QVERIFY(!QFileInfo::exists(secondWorkDir));
+    QTRY_VERIFY_WITH_TIMEOUT(visible(status), kWaitMs);
+    QVERIFY(!tile->isInstallerRunning() && tile->isInstalled() && !tile->needsUpgrade());
+    QVERIFY(!visible(install) && visible(unInstall) && unInstall->isEnabled());
+    QCOMPARE(status->text(), TileText::upToDate());
+    // The registry was read again: program and uninstaller are the freshly installed ones.
+    QCOMPARE(tile->appPath(), appFile("app.sh"));
+    QCOMPARE(tile->unInstallPath(), appFile("uninst.exe"));
+    QVERIFY(workFolders().isEmpty());
+
+    // The labels now start the program.
+    QTest::mousePress(label(tile, "iconLabel"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("launch.log")), 1, kWaitMs);
 }
 
 void TileOperationsTest::emptyAddressDoesNothing()
@@ -475,9 +402,8 @@ void TileOperationsTest::emptyAddressDoesNothing()
     auto *install = button(tile, "installButton");
     QTest::mouseClick(install, Qt::LeftButton);
     QCOMPARE(install->text(), TileText::install());
-    QVERIFY(install->isEnabled());
-    QVERIFY(!tile->isDownloading());
-    QVERIFY(workFolders(m_appDir->path()).isEmpty());
+    QVERIFY(install->isEnabled() && !tile->isDownloading());
+    QVERIFY(workFolders().isEmpty());
     QCOMPARE(m_sim->requests().size(), 0);
 }
 
@@ -489,18 +415,14 @@ void TileOperationsTest::upgradeEndToEnd_data()
     QTest::addColumn<int>("launchExit");
 
     QTest::newRow("success") << "success" << TileText::upgrade() << QString() << 0;
-    QTest::newRow("installer exits 1") << "exit1" << TileText::upgradeFailed() << QString() << 0;
     QTest::newRow("too small") << "small" << TileText::downloadTooSmallUpgrade() << QString() << 0;
-    QTest::newRow("HTTP 404") << "404" << TileText::downloadError() << QString() << 0;
+    // The program's exit code is always the opposite of the installer's, so a launch that decided
+    // the upgrade's outcome would show.
     for (const char *launch : {"during", "after"}) {
-        for (int launchExit : {0, 1}) {
-            for (const bool success : {true, false}) {
-                QTest::addRow("launch ends %s the upgrade, program exits %d, installer exits %d", launch, launchExit,
-                              success ? 0 : 1)
-                    << (success ? "success" : "exit1") << (success ? TileText::upgrade() : TileText::upgradeFailed())
-                    << QString::fromLatin1(launch) << launchExit;
-            }
-        }
+        QTest::addRow("launch ends %s, program fails, installer succeeds", launch)
+            << "success" << TileText::upgrade() << QString::fromLatin1(launch) << 1;
+        QTest::addRow("launch ends %s, program succeeds, installer fails", launch)
+            << "exit1" << TileText::upgradeFailed() << QString::fromLatin1(launch) << 0;
     }
 }
 
@@ -520,10 +442,7 @@ void TileOperationsTest::upgradeEndToEnd()
     Installer next;
     next.hold = true;
     next.exitCode = success ? 0 : 1;
-    if (outcome == QLatin1String("small"))
-        serve(QStringLiteral("up.sh"), QByteArray(1024, '#'));
-    else if (outcome != QLatin1String("404"))
-        serve(QStringLiteral("up.sh"), installerScript(next));
+    serve(QStringLiteral("up.sh"), outcome == QLatin1String("small") ? QByteArray(1024, '#') : installerScript(next));
     SoftwareItemWidget *tile = addTile(next, url(QStringLiteral("up.sh")));
     auto *upgrade = button(tile, "upgradeButton");
     auto *unInstall = button(tile, "unInstallButton");
@@ -548,7 +467,7 @@ void TileOperationsTest::upgradeEndToEnd()
     const auto upgradeOutcome = [&] {
         QCOMPARE(upgrade->text(), expectedText);
         QVERIFY(upgrade->isEnabled() && unInstall->isEnabled());
-        QVERIFY(workFolders(m_appDir->path()).isEmpty());
+        QVERIFY(workFolders().isEmpty());
         QVERIFY(tile->isInstalled());
         QCOMPARE(tile->needsUpgrade(), !success);
         QCOMPARE(visible(upgrade), !success);
@@ -580,25 +499,21 @@ void TileOperationsTest::uninstallFailureThenSuccess()
 {
     Installer installer;
     QVERIFY(installDirectly(installer));
-    QVERIFY(QFileInfo::exists(registryFile(installer.name)));
     QVERIFY(touch(appFile("tt.code"), "1"));
     SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("inst.sh")));
     auto *unInstall = button(tile, "unInstallButton");
     auto *install = button(tile, "installButton");
     auto *status = label(tile, "statusLabel");
-    QVERIFY(visible(unInstall) && visible(status) && !visible(install));
 
     QTest::mouseClick(unInstall, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!tile->isUnInstallRunning(), kWaitMs);
     QCOMPARE(unInstall->text(), TileText::unInstallFailed());
-    QVERIFY(unInstall->isEnabled());
-    QVERIFY(tile->isInstalled() && visible(status));
-    QVERIFY(QFileInfo::exists(registryFile(installer.name)));
+    QVERIFY(unInstall->isEnabled() && tile->isInstalled() && visible(status) && !visible(install));
+    QVERIFY(registered());
 
     QFile::remove(appFile("tt.code"));
     QVERIFY(touch(appFile("tt.wait")));
     tile->setDotInterval(5);
-    LogCapture log;
     QTest::mouseClick(unInstall, Qt::LeftButton);
     QCOMPARE(unInstall->text(), TileText::unInstalling());
     QVERIFY(!unInstall->isEnabled());
@@ -607,12 +522,8 @@ void TileOperationsTest::uninstallFailureThenSuccess()
 
     QVERIFY(touch(appFile("tt.release")));
     QTRY_VERIFY_WITH_TIMEOUT(!tile->isUnInstallRunning(), kWaitMs);
-    QVERIFY(!QFileInfo::exists(registryFile(installer.name)));
+    QVERIFY(!registered());
     QVERIFY(!tile->isInstalled());
-    // The worker named the registered uninstaller and the tool beside it.
-    QVERIFY(
-        log.lines().contains(QStringLiteral("m_unInstallerPath===============: \"%1\"").arg(appFile("uninst.exe"))));
-    QVERIFY(log.lines().contains(QStringLiteral("ttUnInstallFilePath===============: \"%1\"").arg(appFile("tt.exe"))));
     QCOMPARE(unInstall->text(), TileText::unInstall());
     QVERIFY(visible(install) && install->isEnabled());
     QCOMPARE(install->text(), TileText::install());
@@ -649,139 +560,92 @@ void TileOperationsTest::launch()
     Installer installer;
     installer.icon = icon;
     if (installed)
-        QVERIFY(installDirectly(installer));
+        QVERIFY(installDirectly(installer) && touch(appFile("app.wait")));
     SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("inst.sh")));
     QCOMPARE(tile->isInstalled(), installed);
-    QCOMPARE(tile->appPath().isEmpty(), !starts);
     auto *pressed = tile->findChild<QLabel *>(label);
-    auto *status = ::label(tile, "statusLabel");
-    const QString statusText = status->text();
 
-    // A right-button press starts nothing.
     QTest::mousePress(pressed, Qt::RightButton);
     QVERIFY(!tile->isLaunchRunning());
     QTest::mousePress(pressed, Qt::LeftButton);
     QCOMPARE(tile->isLaunchRunning(), starts);
     QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("launch.log")), starts ? 1 : 0, kWaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(!tile->isLaunchRunning(), kWaitMs);
-    // A launch changes nothing on the tile, whatever the program's exit code.
-    QCOMPARE(status->text(), statusText);
-    QCOMPARE(visible(status), installed);
-    QVERIFY(workFolders(m_appDir->path()).isEmpty());
-}
-
-void TileOperationsTest::secondLaunchWhileRunning()
-{
-    Installer installer;
-    QVERIFY(installDirectly(installer));
-    QVERIFY(touch(appFile("app.wait")));
-    SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("inst.sh")));
-    auto *name = label(tile, "nameLabel");
-
-    QTest::mousePress(name, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("launch.log")), 1, kWaitMs);
-    QPointer<QThread> firstThread = tile->launchThread();
-    {
+    if (starts) {
+        // While the program runs, further presses start nothing.
+        QPointer<QThread> thread = tile->launchThread();
         LogCapture log;
-        QTest::mousePress(name, Qt::LeftButton);
-        QTest::mousePress(label(tile, "iconLabel"), Qt::LeftButton);
+        QTest::mousePress(pressed, Qt::LeftButton);
+        QTest::mousePress(::label(tile, "nameLabel"), Qt::LeftButton);
         QCOMPARE(log.count(QStringLiteral("Program is already running:")), 2);
+        QCOMPARE(tile->launchThread(), thread.data());
+        QVERIFY(touch(appFile("app.release")));
+        QTRY_VERIFY_WITH_TIMEOUT(thread.isNull(), kWaitMs); // the thread deleted itself
+        QCOMPARE(lineCount(appFile("launch.log")), 1);
+        // Once the program has exited, a press starts it again.
+        QTest::mousePress(pressed, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("launch.log")), 2, kWaitMs);
     }
-    QCOMPARE(tile->launchThread(), firstThread.data());
-
-    QVERIFY(touch(appFile("app.release")));
     QTRY_VERIFY_WITH_TIMEOUT(!tile->isLaunchRunning(), kWaitMs);
-    QTRY_VERIFY_WITH_TIMEOUT(firstThread.isNull(), kWaitMs); // the thread deleted itself
-    QCOMPARE(lineCount(appFile("launch.log")), 1);
-
-    // Once the program has exited, a press starts it again.
-    QTest::mousePress(name, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("launch.log")), 2, kWaitMs);
+    // A launch changes nothing on the tile.
+    auto *status = ::label(tile, "statusLabel");
+    QCOMPARE(status->text(), TileText::upToDate());
+    QCOMPARE(visible(status), installed);
+    QVERIFY(workFolders().isEmpty());
 }
 
-// ---- the mends of the download ----
+// ---- work folders ----
 
+// The in-process part of a work folder's claim; tilesUseTheirOwnFolders() shows it on tiles.
 void TileOperationsTest::uniqueWorkDirClaimsFreeFolder_data()
 {
-    QTest::addColumn<QString>("setup");
-    QTest::addColumn<QString>("expected"); // suffix after the base; "none": no folder
-
-    const QList<QPair<const char *, const char *>> rows{
-        {"missing", ""},
-        {"empty", ""},
-        {"file", "_1"},
-        {"hidden", "_1"},
-        {"file twice", "_2"},
-        {"plain file", "_1"},
-        {"held", "_1"},
-        {"released", ""},
-        {"held twice, first released", ""},
-        {"parent is a file", "none"},
-    };
-    for (const auto &row : rows)
-        QTest::newRow(row.first) << QString::fromLatin1(row.first) << QString::fromLatin1(row.second);
+    QTest::addColumn<QString>("expected"); // suffix after the base
+    QTest::newRow("files in the base and in _1") << "_2";
+    QTest::newRow("hidden file") << "_1";
+    QTest::newRow("plain file") << "_1";
+    QTest::newRow("held") << "_1";
+    QTest::newRow("released") << "";
 }
 
 void TileOperationsTest::uniqueWorkDirClaimsFreeFolder()
 {
-    QFETCH(QString, setup);
     QFETCH(QString, expected);
-
+    const QString setup = QString::fromLatin1(QTest::currentDataTag());
     const QString temp = m_work->path() + QStringLiteral("/temp");
     const QString base = temp + QStringLiteral("/temp_01020304005");
-    const auto is = [&setup](const char *name) { return setup == QLatin1String(name); };
-    QString claimedBefore;
     QVERIFY(QDir().mkpath(temp));
-    if (is("empty") || is("file") || is("file twice") || is("hidden"))
-        QVERIFY(QDir().mkpath(base));
-    if (is("file") || is("file twice"))
-        QVERIFY(touch(base + QStringLiteral("/setup.exe"), "other download"));
-    if (is("file twice"))
-        QVERIFY(QDir().mkpath(base + QStringLiteral("_1")) && touch(base + QStringLiteral("_1/setup.exe"), "x"));
-    if (is("hidden"))
-        QVERIFY(touch(base + QStringLiteral("/.partial")));
-    if (is("plain file"))
-        QVERIFY(touch(base, "not a folder"));
-    if (is("held"))
-        claimedBefore = uniqueWorkDir(base);
-    if (is("released") || is("held twice, first released"))
-        QCOMPARE(uniqueWorkDir(base), base);
-    if (is("held twice, first released")) {
-        claimedBefore = uniqueWorkDir(base);
-        QCOMPARE(claimedBefore, base + QStringLiteral("_1"));
+    if (setup.startsWith(QLatin1String("files"))) {
+        for (const QString &dir : QStringList{base, base + QStringLiteral("_1")})
+            QVERIFY(QDir().mkpath(dir) && touch(dir + QStringLiteral("/setup.exe"), "other download"));
     }
-    if (is("released") || is("held twice, first released"))
+    if (setup == QLatin1String("hidden file"))
+        QVERIFY(QDir().mkpath(base) && touch(base + QStringLiteral("/.partial")));
+    if (setup == QLatin1String("plain file"))
+        QVERIFY(touch(base, "not a folder"));
+    if (setup == QLatin1String("held") || setup == QLatin1String("released"))
+        QCOMPARE(uniqueWorkDir(base), base);
+    if (setup == QLatin1String("released"))
         releaseWorkDir(base);
-    if (is("parent is a file"))
-        QVERIFY(QDir(temp).removeRecursively() && touch(temp, "not a folder"));
     const QStringList before = entries(temp);
 
     const QString claimed = uniqueWorkDir(base);
-    if (expected == QLatin1String("none")) {
-        QVERIFY(claimed.isEmpty());
-    } else {
-        QCOMPARE(claimed, base + expected);
-        QVERIFY(QFileInfo(claimed).isDir());
-        QVERIFY(entries(claimed).isEmpty());
-        // Claimed until released: the next call moves on even though the folder is still empty.
-        const QString next = uniqueWorkDir(base);
-        QVERIFY(!next.isEmpty() && next != claimed);
-        releaseWorkDir(next);
-        releaseWorkDir(claimed);
-    }
-    if (!claimedBefore.isEmpty())
-        releaseWorkDir(claimedBefore);
+    releaseWorkDir(claimed);
+    releaseWorkDir(base);
+    QCOMPARE(claimed, base + expected);
+    QVERIFY(QFileInfo(claimed).isDir() && entries(claimed).isEmpty());
     // Whatever was there before is untouched.
-    if (setup.startsWith(QLatin1String("file")))
-        QCOMPARE(readAll(base + QStringLiteral("/setup.exe")), QByteArray("other download"));
     const QStringList after = entries(temp);
     for (const QString &entry : before)
         QVERIFY2(after.contains(entry), qPrintable(entry));
+    if (setup.startsWith(QLatin1String("files")))
+        QCOMPARE(readAll(base + QStringLiteral("/setup.exe")), QByteArray("other download"));
+    if (setup == QLatin1String("hidden file"))
+        QCOMPARE(entries(base), QStringList{QStringLiteral(".partial")});
 }
 
-// Two tiles started back to back (often within one millisecond, when the time-stamped name of
-// their work folders is the same) each download into and clear a folder of their own.
-void TileOperationsTest::tilesStartedTogetherUseTheirOwnFolders()
+// A download whose time-stamped name is already taken by another download takes the next one, and
+// two tiles pressed in one go (often within one millisecond, when their time-stamped names are the
+// same) each download into and clear a folder of their own.
+void TileOperationsTest::tilesUseTheirOwnFolders()
 {
     Installer first;
     first.hold = true;
@@ -792,130 +656,84 @@ void TileOperationsTest::tilesStartedTogetherUseTheirOwnFolders()
     SoftwareItemWidget *tileA = addTile(first, url(QStringLiteral("first.sh")));
     SoftwareItemWidget *tileB = addTile(second, url(QStringLiteral("second.sh")));
 
-    // Pressed in one go, without the event loop in between.
-    button(tileA, "installButton")->click();
-    button(tileB, "installButton")->click();
-    const QString dirA = tileA->workDir();
-    const QString dirB = tileB->workDir();
-    QVERIFY(!dirA.isEmpty() && !dirB.isEmpty() && dirA != dirB);
-    QCOMPARE(workFolders(m_appDir->path()).size(), 2);
+    // The names MyContext::newTempWorkDir() hands out are "temp_" and the local time to the
+    // millisecond. Those of a stretch of time a moment ahead are taken by plain files beforehand,
+    // and the presses are timed into that stretch.
+    QVERIFY(QDir().mkpath(m_appDir->path() + QStringLiteral("/temp")));
+    const QString temp = m_appDir->path() + QStringLiteral("/temp/temp_");
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime stretchStart = now.toOffsetFromUtc(now.offsetFromUtc()).addMSecs(1500); // fast to format
+    QStringList taken;
+    for (int ms = 0; ms < 200; ++ms) {
+        taken << temp + stretchStart.addMSecs(ms).toString(QStringLiteral("ddhhmmsszzz"));
+        QVERIFY(touch(taken.last(), "another download"));
+    }
+    const qint64 untilPress = QDateTime::currentDateTime().msecsTo(stretchStart) + 20;
+    if (untilPress <= 20)
+        QSKIP("taking the names took too long on this machine");
+    QObject context;
+    QString dirA;
+    QString dirB;
+    QTimer::singleShot(untilPress, Qt::PreciseTimer, &context, [&] {
+        // Pressed in one go, without the event loop in between.
+        button(tileA, "installButton")->click();
+        button(tileB, "installButton")->click();
+        dirA = tileA->workDir();
+        dirB = tileB->workDir();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(!dirA.isEmpty(), kWaitMs);
+    QVERIFY2(!dirB.isEmpty() && dirA != dirB, qPrintable(dirA + QLatin1Char(' ') + dirB));
+    // A loaded machine may deliver the presses after the stretch; then their names were free.
+    const bool met = taken.contains(dirA.chopped(2));
+    if (met) {
+        QVERIFY2(dirA.endsWith(QStringLiteral("_1")), qPrintable(dirA));
+        QVERIFY2(taken.contains(dirB.chopped(2)), qPrintable(dirB));
+    }
 
     // Both installers run, each from its own folder, and each tile clears only its own.
     QTRY_VERIFY_WITH_TIMEOUT(tileA->isInstallerRunning() && tileB->isInstallerRunning(), kWaitMs);
     QCOMPARE(QFileInfo(tileA->filePath()).absolutePath(), dirA);
     QCOMPARE(QFileInfo(tileB->filePath()).absolutePath(), dirB);
-    QVERIFY(QFileInfo(tileA->filePath()).isFile() && QFileInfo(tileB->filePath()).isFile());
     QVERIFY(touch(holdFile(first.name)));
     QTRY_VERIFY_WITH_TIMEOUT(tileA->isInstalled(), kWaitMs);
     QVERIFY(!QFileInfo::exists(dirA));
     QVERIFY(QFileInfo(tileB->filePath()).isFile());
     QVERIFY(touch(holdFile(second.name)));
     QTRY_VERIFY_WITH_TIMEOUT(tileB->isInstalled(), kWaitMs);
-    QVERIFY(workFolders(m_appDir->path()).isEmpty());
+    QVERIFY(!QFileInfo::exists(dirB));
+    if (!met)
+        QSKIP("the presses missed the prepared names");
+    // What took the names is as it was.
+    QCOMPARE(readAll(dirA.chopped(2)), QByteArray("another download"));
+    QCOMPARE(readAll(dirB.chopped(2)), QByteArray("another download"));
 }
 
-// A download whose time-stamped folder already holds another download's file takes the next name.
-// The folders of a stretch of time a moment ahead are filled beforehand, and the press is timed
-// into that stretch, so it certainly meets one of them.
-void TileOperationsTest::tileSkipsTakenWorkFolder()
+// ---- the mends of the download ----
+
+// The name comes from the address's path only, never from a redirect's target, and cannot leave the
+// work folder. The simulator decodes the path, so "..%5C..%5Cevil.exe" is served through a redirect.
+void TileOperationsTest::unsafeNameStaysInWorkFolder()
 {
     Installer installer;
-    installer.hold = true;
     serve(QStringLiteral("inst.sh"), installerScript(installer));
-    SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("inst.sh")));
-    auto *install = button(tile, "installButton");
-
-    // The names MyContext::newTempWorkDir() hands out: "temp_" and the time to the millisecond.
-    const QString temp = m_appDir->path() + QStringLiteral("/temp/temp_");
-    const QDateTime stretchStart = QDateTime::currentDateTime().addMSecs(800);
-    for (int ms = 0; ms < 200; ++ms) {
-        const QString taken = temp + stretchStart.addMSecs(ms).toString(QStringLiteral("ddhhmmsszzz"));
-        QVERIFY(QDir().mkpath(taken) && touch(taken + QStringLiteral("/setup.exe"), "another download"));
-    }
-    const qint64 untilPress = QDateTime::currentDateTime().msecsTo(stretchStart) + 20;
-    if (untilPress <= 20)
-        QSKIP("filling the folders took too long on this machine");
-    QTimer::singleShot(untilPress, Qt::PreciseTimer, install,
-                       [install] { QTest::mouseClick(install, Qt::LeftButton); });
-    QTRY_VERIFY_WITH_TIMEOUT(tile->isDownloading() || tile->isInstallerRunning(), kWaitMs);
-
-    const QString workDir = tile->workDir();
-    if (!workDir.endsWith(QStringLiteral("_1"))) {
-        // A loaded machine delivered the press after the prepared stretch: the folder it got was free.
-        QVERIFY(touch(holdFile(installer.name)));
-        QTRY_VERIFY_WITH_TIMEOUT(tile->isInstalled(), kWaitMs);
-        QSKIP("the press missed the prepared folders");
-    }
-    const QString base = workDir.chopped(2);
-    QVERIFY(base.startsWith(temp));
-    QTRY_VERIFY_WITH_TIMEOUT(tile->isInstallerRunning(), kWaitMs);
-    QVERIFY(touch(holdFile(installer.name)));
-    QTRY_VERIFY_WITH_TIMEOUT(tile->isInstalled(), kWaitMs);
-    QVERIFY(!QFileInfo::exists(workDir));
-    // The other download's folder and file are as they were.
-    QCOMPARE(readAll(base + QStringLiteral("/setup.exe")), QByteArray("another download"));
-    QCOMPARE(entries(base), QStringList{QStringLiteral("setup.exe")});
-}
-
-// The address decides the file's name only through its path's last segment, and a redirect is followed.
-// "..%5C..%5Cevil.exe" is served through a redirect, since the simulator decodes the path.
-void TileOperationsTest::addressToFile_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("redirectFrom");
-    QTest::addColumn<QString>("fileName");
-
-    QTest::newRow("unsafe name") << "..%5C..%5Cevil.exe"
-                                 << "/files/..\\..\\evil.exe"
-                                 << "setup.exe";
-    QTest::newRow("query and fragment") << "inst.sh?channel=1/x.exe#top" << QString() << "inst.sh";
-    QTest::newRow("redirect") << "latest.sh"
-                              << "/files/latest.sh"
-                              << "latest.sh";
-}
-
-void TileOperationsTest::addressToFile()
-{
-    QFETCH(QString, address);
-    QFETCH(QString, redirectFrom);
-    QFETCH(QString, fileName);
-
-    Installer installer;
-    serve(QStringLiteral("inst.sh"), installerScript(installer));
-    if (!redirectFrom.isEmpty())
-        QVERIFY(setScenario({}, QJsonObject{{"redirects", QJsonObject{{redirectFrom, "/files/inst.sh"}}}}));
-    SoftwareItemWidget *tile = addTile(installer, url(address));
+    const QString redirectFrom = QStringLiteral("/files/..\\..\\evil.exe");
+    QVERIFY(setScenario({}, QJsonObject{{"redirects", QJsonObject{{redirectFrom, "/files/inst.sh"}}}}));
+    SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("..%5C..%5Cevil.exe")));
     QTest::mouseClick(button(tile, "installButton"), Qt::LeftButton);
-    const QString workDir = tile->workDir();
-    QCOMPARE(tile->filePath(), workDir + QLatin1Char('/') + fileName);
+    const QString file = tile->workDir() + QStringLiteral("/setup.exe");
+    QCOMPARE(tile->filePath(), file);
     QTRY_VERIFY_WITH_TIMEOUT(tile->isInstalled(), kWaitMs);
     // Qt may send a request again on a new connection when the first one closes before its answer,
     // so only the fact that each address was asked for is checked.
+    QVERIFY(!m_sim->requests(redirectFrom).isEmpty());
     QVERIFY(!m_sim->requests(QStringLiteral("/files/inst.sh")).isEmpty());
-    if (!redirectFrom.isEmpty())
-        QVERIFY(!m_sim->requests(redirectFrom).isEmpty());
-    QCOMPARE(QString::fromUtf8(readAll(appFile("installer.log"))).trimmed(), workDir + QLatin1Char('/') + fileName);
+    QCOMPARE(QString::fromUtf8(readAll(appFile("installer.log"))).trimmed(), file);
     // Nothing named after the address appeared anywhere around the program.
     QDirIterator it(m_appDir->path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext())
         QVERIFY2(!it.next().contains(QStringLiteral("evil")), qPrintable(it.filePath()));
     QVERIFY(!QFileInfo::exists(QFileInfo(m_appDir->path()).absolutePath() + QStringLiteral("/evil.exe")));
-}
-
-// The download asks Qt for NoLessSafeRedirectPolicy, so an https address may redirect to https only.
-// The simulator speaks no TLS: the refusal of a step down to http is Qt's and is not exercised here;
-// what is checked is that the request carries the policy.
-void TileOperationsTest::redirectNeverDowngrades()
-{
-    QVERIFY(setScenario(QJsonObject{{"/files/inst.sh", fault(QStringLiteral("hang"))}}));
-    SoftwareItemWidget *tile = addTile(Installer(), url(QStringLiteral("inst.sh")));
-    QTest::mouseClick(button(tile, "installButton"), Qt::LeftButton);
-    const auto *reply = tile->findChild<QNetworkReply *>();
-    QVERIFY(reply);
-    QCOMPARE(reply->request().attribute(QNetworkRequest::RedirectPolicyAttribute).toInt(),
-             static_cast<int>(QNetworkRequest::NoLessSafeRedirectPolicy));
-    delete tile; // the request never ends; the tile goes with it
 }
 
 // A file that cannot take the download ends it like a network error, and the truncated installer never runs.
@@ -943,8 +761,8 @@ void TileOperationsTest::writeErrorEndsDownload()
     std::signal(SIGXFSZ, previousHandler);
 
     QCOMPARE(install->text(), TileText::downloadError());
-    QVERIFY(install->isEnabled());
-    QVERIFY(!tile->isInstallerRunning() && !tile->isInstalled());
+    QVERIFY(install->isEnabled() && !tile->isInstallerRunning() && !tile->isInstalled());
+    // The write error itself ended it, not the size check after a download that went on regardless.
     QCOMPARE(log.count(QStringLiteral("Failed to write file:")), 1);
     QVERIFY(!QFileInfo::exists(workDir));
     QCOMPARE(lineCount(appFile("installer.log")), 0);
@@ -977,7 +795,7 @@ void TileOperationsTest::destroyWhileBusy()
     installer.hold = true;
     serve(QStringLiteral("inst.sh"), installerScript(installer));
     if (download)
-        QVERIFY(setScenario(QJsonObject{{"/files/inst.sh", fault(QStringLiteral("hang"))}}));
+        QVERIFY(setScenario(faultOn(QStringLiteral("/files/inst.sh"), QStringLiteral("hang"))));
     SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("inst.sh")));
 
     QPointer<QThread> thread;
@@ -987,8 +805,14 @@ void TileOperationsTest::destroyWhileBusy()
         workDir = tile->workDir();
     }
     if (download) {
-        QTRY_COMPARE_WITH_TIMEOUT(m_sim->requests(QStringLiteral("/files/inst.sh")).size(), 1, kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_sim->requests(QStringLiteral("/files/inst.sh")).isEmpty(), kWaitMs);
         QVERIFY(tile->isDownloading());
+        // Redirects are followed, but never from https down to http. The simulator speaks no TLS, so
+        // the refusal itself (Qt's) is not exercised; the request carries the policy.
+        const auto *reply = tile->findChild<QNetworkReply *>();
+        QVERIFY(reply);
+        QCOMPARE(reply->request().attribute(QNetworkRequest::RedirectPolicyAttribute).toInt(),
+                 static_cast<int>(QNetworkRequest::NoLessSafeRedirectPolicy));
     } else if (busy == QLatin1String("installer")) {
         QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("installer.log")), 1, kWaitMs);
         thread = tile->installerThread();
@@ -1013,7 +837,7 @@ void TileOperationsTest::destroyWhileBusy()
     QTRY_VERIFY_WITH_TIMEOUT(thread.isNull(), kWaitMs);
     if (busy == QLatin1String("installer")) {
         // The installer ran to its end; its folder stays, nobody is left to clear it.
-        QVERIFY(QFileInfo::exists(registryFile(installer.name)));
+        QVERIFY(registered());
         QVERIFY(QFileInfo::exists(workDir));
     }
 }
