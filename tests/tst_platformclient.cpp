@@ -1,14 +1,9 @@
 // The platform client's wire forms, reading rules, time-out, size cap, image download, work folders and
 // device description, against the platform simulator on loopback.
-#include "account/user.h"
-#include "catalog/productinfo.h"
-#include "platform/apppaths.h"
 #include "platform/mycontext.h"
 #include "platform/platformexchange.h"
-#include "support/simulator.h"
-
-#include "buildconfig.h"
 #include "support/contextfixture.h"
+#include "support/simulator.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -17,48 +12,25 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QImageReader>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 namespace {
 
-using ContextFixture::releaseDeferred;
-using ContextFixture::resetContext;
-
-const QString appInitPath = QStringLiteral("/user/init/appinit.html");
-const QString tokenLoginPath = QStringLiteral("/user/user/tokenlogin.html");
-const QString phoneLoginPath = QStringLiteral("/user/user/phonelogin.html");
-const QString sendCodePath = QStringLiteral("/user/user/sendverifycode.html");
 const QString qrFetchPath = QStringLiteral("/user/user/getgongzhongqrcode.html");
-const QString qrPollPath = QStringLiteral("/user/user/gongzhongqrcodelogin.html");
-const QString logPath = QStringLiteral("/platform/log/commonlog.html");
+const QString qrText = QStringLiteral("https://qr.tessaly.invalid/login?t={preLoginToken}");
 
-// Every request is recorded whatever the answer; only the QR text matters to these tests.
-QJsonObject userScenario()
+QJsonObject scenario(const QString &faultPath = {}, const QJsonObject &fault = {})
 {
-    return QJsonObject{{"qr", QJsonObject{{"text", "https://qr.tessaly.invalid/login?t={preLoginToken}"}}}};
-}
-
-QJsonObject withFault(QJsonObject scenario, const QString &path, const QJsonObject &fault)
-{
-    scenario.insert(QStringLiteral("faults"), QJsonObject{{path, fault}});
+    QJsonObject scenario{{"qr", QJsonObject{{"text", qrText}}}};
+    if (!fault.isEmpty())
+        scenario.insert("faults", QJsonObject{{faultPath, fault}});
     return scenario;
-}
-
-QByteArray pngBytes(int side)
-{
-    QImage image(side, side, QImage::Format_ARGB32);
-    image.fill(QColor(47, 105, 242));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes)
@@ -80,13 +52,10 @@ private slots:
 
     void requestWireForm_data();
     void requestWireForm();
-    void readingRules_data();
-    void readingRules();
-    void nonJsonAnswerFailsTheExchange();
-    void timeOutAbortsTheExchange();
-    void timeOutFromEnvironment_data();
-    void timeOutFromEnvironment();
-    void endpointsFromEnvironment();
+    void qrFetch_data();
+    void qrFetch();
+    void exchangeWhoseLoopCannotRunFails();
+    void settingsFromEnvironment();
     void oversizedAnswerFails();
     void downloadImage_data();
     void downloadImage();
@@ -94,14 +63,13 @@ private slots:
     void deviceInfoFormat();
 
 private:
-    // Starts the simulator on a scenario and points the client at it.
-    QString filesSim();
     void startSim(const QJsonObject &scenario)
     {
         m_sim.reset(new Simulator(scenario));
         QVERIFY(m_sim->isRunning());
         m_sim->useForPlatform();
     }
+    QString filesSim();
 
     QTemporaryDir m_settingsDir;
     QTemporaryDir m_appDir;
@@ -112,23 +80,20 @@ private:
 
 void TestPlatformClient::initTestCase()
 {
-    // The settings store must never be the real user's, however the test is started.
-    QVERIFY(m_settingsDir.isValid());
-    QVERIFY(m_appDir.isValid());
-    QVERIFY(m_filesDir.isValid());
+    QVERIFY(m_settingsDir.isValid() && m_appDir.isValid() && m_filesDir.isValid());
     QVERIFY(ContextFixture::isolate(m_settingsDir.path(), m_appDir.path()));
 }
 
 void TestPlatformClient::init()
 {
     qputenv("TESSALY_HTTP_TIMEOUT_MS", "3000");
-    resetContext();
+    ContextFixture::resetContext();
 }
 
 void TestPlatformClient::cleanup()
 {
     QTRY_COMPARE_WITH_TIMEOUT(PlatformExchange::backgroundExchanges(), 0, 5000);
-    resetContext();
+    ContextFixture::resetContext();
     m_sim.reset();
 }
 
@@ -140,32 +105,31 @@ void TestPlatformClient::requestWireForm_data()
     // JSON without "productId" and "channelId", which all carry; DEVICE stands for the device description.
     QTest::addColumn<QByteArray>("expected");
 
-    const QString token = QStringLiteral("tok-1");
-    QTest::newRow("app init") << "appInit" << QString() << appInitPath
-                              << QByteArray(R"({"service":"morvane.platform.init","deviceInfo":"DEVICE"})");
-    QTest::newRow("token login") << "tokenLogin" << token << tokenLoginPath
-                                 << QByteArray(R"({"service":"morvane.platform.tokenlogin","userSystemId":"1001",)"
-                                               R"("sessionId":"","tokenId":"tok-1","deviceInfo":"DEVICE"})");
-    QTest::newRow("phone login") << "phoneLogin" << QString() << phoneLoginPath
-                                 << QByteArray(R"({"service":"morvane.platform.phonelogin","userSystemId":"1000",)"
-                                               R"("sessionId":"","deviceInfo":"DEVICE",)"
-                                               R"("dyData":{"phoneNum":"13800000000","verifyCode":"123456"}})");
-    QTest::newRow("send verification code")
-        << "sendVerifyCode" << QString() << sendCodePath
-        << QByteArray(R"({"service":"morvane.platform.sendverifycode","sessionId":"","deviceInfo":"DEVICE",)"
-                      R"("dyData":{"phoneNum":"13800000000"}})");
-    QTest::newRow("fetch QR code")
-        << "fetchQrCode" << token << qrFetchPath
-        << QByteArray(
-               R"({"service":"morvane.platform.getgongzhongqrcode","sessionId":"","preLoginToken":"10015_pre"})");
+    const auto row = [](const char *operation, const char *storedToken, const char *path, const QByteArray &json) {
+        QTest::newRow(operation) << operation << storedToken << path << json;
+    };
+    row("appInit", "", "/user/init/appinit.html", R"({"service":"morvane.platform.init","deviceInfo":"DEVICE"})");
+    row("tokenLogin", "tok-1", "/user/user/tokenlogin.html",
+        R"({"service":"morvane.platform.tokenlogin","userSystemId":"1001","sessionId":"","tokenId":"tok-1",)"
+        R"("deviceInfo":"DEVICE"})");
+    row("phoneLogin", "", "/user/user/phonelogin.html",
+        R"({"service":"morvane.platform.phonelogin","userSystemId":"1000","sessionId":"","deviceInfo":"DEVICE",)"
+        R"("dyData":{"phoneNum":"13800000000","verifyCode":"123456"}})");
+    row("sendVerifyCode", "", "/user/user/sendverifycode.html",
+        R"({"service":"morvane.platform.sendverifycode","sessionId":"","deviceInfo":"DEVICE",)"
+        R"("dyData":{"phoneNum":"13800000000"}})");
+    // The QR fetch never carries the stored token; the poll carries it when there is one.
+    row("fetchQrCode", "tok-1", "/user/user/getgongzhongqrcode.html",
+        R"({"service":"morvane.platform.getgongzhongqrcode","sessionId":"","preLoginToken":"10015_pre"})");
     const QByteArray poll = R"({"service":"morvane.platform.gongzhongqrcodelogin","userSystemId":"1002",)"
                             R"("sessionId":"","deviceInfo":"DEVICE","preLoginToken":"10015_pre")";
-    QTest::newRow("QR poll without stored token") << "qrCodeLogin" << QString() << qrPollPath << poll + "}";
-    QTest::newRow("log line, plain text")
-        << "commonLog" << QString() << logPath
-        << QByteArray("initlog success,client version:8.0.0.1,supportSpecialMusicStr:曲,b");
-    QTest::newRow("QR poll with stored token")
-        << "qrCodeLogin" << token << qrPollPath << poll + R"(,"tokenId":"tok-1"})";
+    row("qrCodeLogin", "", "/user/user/gongzhongqrcodelogin.html", poll + "}");
+    QTest::newRow("qrCodeLogin, stored token")
+        << "qrCodeLogin"
+        << "tok-1"
+        << "/user/user/gongzhongqrcodelogin.html" << poll + R"(,"tokenId":"tok-1"})";
+    row("commonLog", "", "/platform/log/commonlog.html",
+        "initlog success,client version:8.0.0.1,supportSpecialMusicStr:曲,b");
 }
 
 void TestPlatformClient::requestWireForm()
@@ -175,151 +139,107 @@ void TestPlatformClient::requestWireForm()
     QFETCH(QString, path);
     QFETCH(QByteArray, expected);
 
-    startSim(userScenario());
+    startSim(scenario());
     if (!storedToken.isEmpty())
         MyContext::settings().setValue(QStringLiteral("tokenId"), storedToken);
 
-    if (operation == QLatin1String("appInit"))
+    const QString phone = QStringLiteral("13800000000"), preLogin = QStringLiteral("10015_pre");
+    if (operation == "appInit")
         MyContext::appInit();
-    else if (operation == QLatin1String("tokenLogin"))
+    else if (operation == "tokenLogin")
         MyContext::tokenLogin();
-    else if (operation == QLatin1String("phoneLogin"))
-        MyContext::phoneLogin(QStringLiteral("13800000000"), QStringLiteral("123456"));
-    else if (operation == QLatin1String("sendVerifyCode"))
-        MyContext::sendVerifyCode(QStringLiteral("13800000000"));
-    else if (operation == QLatin1String("fetchQrCode"))
-        MyContext::fetchQrCode(QStringLiteral("10015_pre"));
-    else if (operation == QLatin1String("qrCodeLogin"))
-        MyContext::qrCodeLogin(QStringLiteral("10015_pre"));
-    else if (operation == QLatin1String("commonLog"))
+    else if (operation == "phoneLogin")
+        MyContext::phoneLogin(phone, QStringLiteral("123456"));
+    else if (operation == "sendVerifyCode")
+        MyContext::sendVerifyCode(phone);
+    else if (operation == "fetchQrCode")
+        MyContext::fetchQrCode(preLogin);
+    else if (operation == "qrCodeLogin")
+        MyContext::qrCodeLogin(preLogin);
+    else
         MyContext::commonLog(QString::fromUtf8(expected));
     QTRY_COMPARE_WITH_TIMEOUT(PlatformExchange::backgroundExchanges(), 0, 5000); // the log line is not waited for
 
     const QJsonArray sent = m_sim->requests(path);
     QCOMPARE(sent.size(), 1);
     const QJsonObject request = sent.first().toObject();
+    const QByteArray body = request.value("body").toString().toUtf8();
     QCOMPARE(request.value("method").toString(), QStringLiteral("POST"));
-    if (operation == QLatin1String("commonLog")) {
-        QCOMPARE(request.value("body").toString().toUtf8(), expected);
+    QCOMPARE(Simulator::header(request, QStringLiteral("Content-Length")), QString::number(body.size()));
+    if (operation == "commonLog") {
+        QCOMPARE(body, expected);
         QCOMPARE(Simulator::header(request, QStringLiteral("Content-Type")), QStringLiteral("text/plain"));
-        QCOMPARE(Simulator::header(request, QStringLiteral("Content-Length")), QString::number(expected.size()));
         return;
     }
     QJsonObject wanted = QJsonDocument::fromJson(expected.replace("DEVICE", MyContext::deviceInfo().toUtf8())).object();
     QVERIFY(!wanted.isEmpty());
     wanted.insert(QStringLiteral("productId"), QStringLiteral("10015"));
     wanted.insert(QStringLiteral("channelId"), QStringLiteral("10000"));
-    const QByteArray body = request.value("body").toString().toUtf8();
     // Exactly these keys and values, compactly serialised.
     QCOMPARE(Simulator::jsonBody(request), wanted);
     QCOMPARE(body, QJsonDocument(wanted).toJson(QJsonDocument::Compact));
-
     QCOMPARE(Simulator::header(request, QStringLiteral("Content-Type")), QStringLiteral("application/json"));
-    QCOMPARE(Simulator::header(request, QStringLiteral("Content-Length")), QString::number(body.size()));
 }
 
-void TestPlatformClient::readingRules_data()
+void TestPlatformClient::qrFetch_data()
 {
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<QString>("errorCode");
-    QTest::addColumn<QString>("errorDesc");
-    QTest::addColumn<bool>("hasData");
+    QTest::addColumn<QJsonObject>("fault");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
 
-    const QString none;
-    QTest::newRow("strings") << QByteArray(R"({"errorCode":"0001","errorDesc":"好","data":{"a":"b"}})")
-                             << QStringLiteral("0001") << QStringLiteral("好") << true;
-    QTest::newRow("number code") << QByteArray(R"({"errorCode":1,"errorDesc":"x","data":{"a":1}})") << none
-                                 << QStringLiteral("x") << true;
-    QTest::newRow("array, null, bool") << QByteArray(R"({"errorCode":[],"errorDesc":null,"data":true})") << none << none
-                                       << false;
-    QTest::newRow("object code") << QByteArray(R"({"errorCode":{"v":"0001"},"errorDesc":false})") << none << none
-                                 << false;
-    QTest::newRow("not JSON") << QByteArray("<html>502 Bad Gateway</html>") << none << none << false;
-    QTest::newRow("JSON array") << QByteArray(R"([{"errorCode":"0001"}])") << none << none << false;
-    QTest::newRow("truncated JSON") << QByteArray(R"({"errorCode":"0001","errorDesc":"")") << none << none << false;
-    QTest::newRow("empty") << QByteArray() << none << none << false;
+    const QString text = QStringLiteral("https://qr.tessaly.invalid/login?t=10015_pre");
+    QTest::newRow("answered") << QJsonObject() << text << true;
+    QTest::newRow("slow but in time") << QJsonObject{{"kind", "delay"}, {"ms", 100}} << text << true;
+    // Only a network failure fails the fetch; the answer itself is not examined.
+    QTest::newRow("not JSON") << QJsonObject{{"kind", "nonJson"}} << QString() << true;
+    QTest::newRow("never answers") << QJsonObject{{"kind", "hang"}} << QString() << false;
 }
 
-void TestPlatformClient::readingRules()
+void TestPlatformClient::qrFetch()
 {
-    QFETCH(QByteArray, body);
-    QFETCH(QString, errorCode);
-    QFETCH(QString, errorDesc);
-    QFETCH(bool, hasData);
+    QFETCH(QJsonObject, fault);
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
 
-    PlatformExchange::Answer answer;
-    answer.received = true;
-    answer.body = body;
-    answer.object = PlatformExchange::parseObject(body);
-    QCOMPARE(answer.errorCode(), errorCode);
-    QCOMPARE(answer.errorDesc(), errorDesc);
-    QCOMPARE(!answer.data().isEmpty(), hasData);
-    QCOMPARE(answer.succeeded(), errorCode == QLatin1String("0001"));
-}
-
-void TestPlatformClient::nonJsonAnswerFailsTheExchange()
-{
-    startSim(withFault(userScenario(), qrFetchPath, QJsonObject{{"kind", "nonJson"}}));
-    // Received, but not successful and without data.
-    const PlatformExchange::Answer broken =
-        PlatformExchange::postJson(m_sim->baseUrl() + qrFetchPath, PlatformExchange::envelope("x"));
-    QVERIFY(broken.received);
-    QVERIFY(!broken.succeeded());
-    QVERIFY(broken.object.isEmpty());
-    bool ok = false;
-    QCOMPARE(MyContext::fetchQrCode(QStringLiteral("10015_pre"), &ok), QString());
-    QVERIFY(ok); // the QR fetch does not examine the answer, only whether one came
-}
-
-void TestPlatformClient::timeOutAbortsTheExchange()
-{
     qputenv("TESSALY_HTTP_TIMEOUT_MS", "300");
-    startSim(withFault(userScenario(), qrFetchPath, QJsonObject{{"kind", "hang"}}));
-
+    startSim(scenario(qrFetchPath, fault));
     QElapsedTimer clock;
     clock.start();
-    bool ok = true;
-    QCOMPARE(MyContext::fetchQrCode(QStringLiteral("10015_pre"), &ok), QString());
+    bool fetched = !ok;
+    QCOMPARE(MyContext::fetchQrCode(QStringLiteral("10015_pre"), &fetched), text);
     const qint64 elapsed = clock.elapsed();
-    QVERIFY(!ok);
-    QVERIFY2(elapsed >= 290, qPrintable(QString::number(elapsed)));
-    QVERIFY2(elapsed < 3000, qPrintable(QString::number(elapsed)));
-
-    // A slow but timely answer is not cut off.
-    QVERIFY(m_sim->setScenario(withFault(userScenario(), qrFetchPath, QJsonObject{{"kind", "delay"}, {"ms", 100}})));
-    QCOMPARE(MyContext::fetchQrCode(QStringLiteral("10015_pre"), &ok),
-             QStringLiteral("https://qr.tessaly.invalid/login?t=10015_pre"));
-    QVERIFY(ok);
+    QCOMPARE(fetched, ok);
+    if (!ok) // aborted at the time-out, not earlier and not much later
+        QVERIFY2(elapsed >= 290 && elapsed < 3000, qPrintable(QString::number(elapsed)));
 }
 
-void TestPlatformClient::timeOutFromEnvironment_data()
+void TestPlatformClient::exchangeWhoseLoopCannotRunFails()
 {
-    QTest::addColumn<QByteArray>("value");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("unset") << QByteArray() << 5000;
-    QTest::newRow("set") << QByteArray("250") << 250;
-    QTest::newRow("zero") << QByteArray("0") << 5000;
-    QTest::newRow("negative") << QByteArray("-3") << 5000;
-    QTest::newRow("not a number") << QByteArray("soon") << 5000;
+    // As when the application is leaving: the thread's local loops return at once, before any answer.
+    // The platform answers normally, so reading what has arrived would look like an empty success.
+    startSim(scenario());
+    PlatformExchange::Answer answer;
+    answer.received = true;
+    QScopedPointer<QThread> thread(QThread::create([&] {
+        QThread::currentThread()->exit();
+        answer = PlatformExchange::postJson(m_sim->baseUrl() + qrFetchPath, PlatformExchange::envelope("x"));
+    }));
+    thread->start();
+    QVERIFY(thread->wait(10000));
+    QVERIFY(!answer.received);
+    QVERIFY(!answer.succeeded());
 }
 
-void TestPlatformClient::timeOutFromEnvironment()
+void TestPlatformClient::settingsFromEnvironment()
 {
-    QFETCH(QByteArray, value);
-    QFETCH(int, expected);
-    if (value.isNull())
-        qunsetenv("TESSALY_HTTP_TIMEOUT_MS");
-    else
-        qputenv("TESSALY_HTTP_TIMEOUT_MS", value);
-    QCOMPARE(MyContext::httpTimeoutMs(), expected);
-}
-
-void TestPlatformClient::endpointsFromEnvironment()
-{
-    qunsetenv("TESSALY_USER_SERVICE_URL");
-    qunsetenv("TESSALY_PLATFORM_URL");
-    QCOMPARE(MyContext::userServiceUrl(), QStringLiteral(TESSALY_DEFAULT_USER_SERVICE_URL));
-    QCOMPARE(MyContext::platformUrl(), QStringLiteral(TESSALY_DEFAULT_PLATFORM_URL));
+    // An invalid time-out falls back to 5000; a trailing "/" on a base address is dropped.
+    const QList<QPair<QByteArray, int>> timeOuts{{"250", 250}, {"0", 5000}, {"-3", 5000}, {"soon", 5000}};
+    for (const auto &timeOut : timeOuts) {
+        qputenv("TESSALY_HTTP_TIMEOUT_MS", timeOut.first);
+        QCOMPARE(MyContext::httpTimeoutMs(), timeOut.second);
+    }
+    qunsetenv("TESSALY_HTTP_TIMEOUT_MS");
+    QCOMPARE(MyContext::httpTimeoutMs(), 5000);
 
     qputenv("TESSALY_USER_SERVICE_URL", "http://127.0.0.1:8123");
     qputenv("TESSALY_PLATFORM_URL", "http://127.0.0.1:8124/");
@@ -344,14 +264,18 @@ void TestPlatformClient::downloadImage_data()
     QTest::addColumn<QString>("saveAs");
     QTest::addColumn<QByteArray>("format"); // empty: nothing saved
 
-    QTest::newRow("png") << "/files/icon.png" << QStringLiteral("a.png") << QByteArray("png");
-    QTest::newRow("saved by suffix") << "/files/icon.png" << QStringLiteral("b.jpg") << QByteArray("jpeg");
-    QTest::newRow("followed redirect") << "/files/moved.png" << QStringLiteral("c.png") << QByteArray("png");
-    QTest::newRow("not found") << "/files/missing.png" << QStringLiteral("d.png") << QByteArray();
-    QTest::newRow("not an image") << "/files/text.png" << QStringLiteral("e.png") << QByteArray();
-    QTest::newRow("dropped mid-transfer") << "/files/dropped.png" << QStringLiteral("f.png") << QByteArray();
-    QTest::newRow("server error") << "/files/broken.png" << QStringLiteral("g.png") << QByteArray();
-    QTest::newRow("huge, refused without keeping it") << "/files/huge.bin" << QStringLiteral("h.png") << QByteArray();
+    QTest::newRow("png") << "/files/icon.png"
+                         << "a.png" << QByteArray("png");
+    QTest::newRow("saved by suffix") << "/files/icon.png"
+                                     << "b.jpg" << QByteArray("jpeg");
+    QTest::newRow("followed redirect") << "/files/moved.png"
+                                       << "c.png" << QByteArray("png");
+    QTest::newRow("not found") << "/files/missing.png"
+                               << "d.png" << QByteArray();
+    QTest::newRow("not an image") << "/files/text.png"
+                                  << "e.png" << QByteArray();
+    QTest::newRow("dropped mid-transfer") << "/files/dropped.png"
+                                          << "f.png" << QByteArray();
 }
 
 void TestPlatformClient::downloadImage()
@@ -360,9 +284,8 @@ void TestPlatformClient::downloadImage()
     QFETCH(QString, saveAs);
     QFETCH(QByteArray, format);
 
-    const QString base = filesSim();
     const QString target = m_appDir.filePath(saveAs);
-    QCOMPARE(MyContext::downloadImage(base + path, target), !format.isEmpty());
+    QCOMPARE(MyContext::downloadImage(filesSim() + path, target), !format.isEmpty());
     QCOMPARE(QFile::exists(target), !format.isEmpty());
     if (!format.isEmpty()) {
         QImageReader reader(target);
@@ -374,25 +297,27 @@ void TestPlatformClient::downloadImage()
     QCOMPARE(sent.last().toObject().value("method").toString(), QStringLiteral("GET"));
 }
 
-// One simulator serving the files of the download tests; returns its address.
+// One simulator serving the files of the download and size-cap tests; returns its address.
 QString TestPlatformClient::filesSim()
 {
     if (!m_filesSim) {
+        QImage image(64, 64, QImage::Format_ARGB32);
+        image.fill(QColor(47, 105, 242));
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
         const QString dir = m_filesDir.path();
-        const QByteArray png = pngBytes(64);
-        for (const char *name : {"icon.png", "dropped.png", "broken.png"})
-            writeFile(dir + '/' + name, png);
+        writeFile(dir + "/icon.png", png);
+        writeFile(dir + "/dropped.png", png);
         writeFile(dir + "/text.png", "no picture here");
         writeFile(dir + "/small.bin", QByteArray(1000, 'a'));
         writeFile(dir + "/large.bin", QByteArray(1001, 'a'));
-        writeFile(dir + "/huge.bin", QByteArray(PlatformExchange::maxImageBody + 1, 'a'));
-        QJsonObject scenario =
-            withFault(userScenario(), "/files/broken.png", QJsonObject{{"kind", "status"}, {"status", 500}});
-        scenario.insert("files",
-                        QJsonObject{{"root", dir},
-                                    {"redirects", QJsonObject{{"/files/moved.png", "/files/icon.png"}}},
-                                    {"drops", QJsonObject{{"/files/dropped.png", png.size() / 2}}}});
-        m_filesSim.reset(new Simulator(scenario));
+        m_filesSim.reset(
+            new Simulator(QJsonObject{{"files",
+                                       QJsonObject{{"root", dir},
+                                                   {"redirects", QJsonObject{{"/files/moved.png", "/files/icon.png"}}},
+                                                   {"drops", QJsonObject{{"/files/dropped.png", png.size() / 2}}}}}}));
     }
     return m_filesSim->isRunning() ? m_filesSim->baseUrl() : QString();
 }
@@ -402,36 +327,26 @@ void TestPlatformClient::workFolders()
     QCOMPARE(MyContext::iconImgDir(), m_appDir.path() + QStringLiteral("/iconImg"));
     QVERIFY(QFileInfo(MyContext::iconImgDir()).isDir());
 
+    // The name is "temp_" and the day, hour (24-hour), minute, second and millisecond of the call.
     const QDateTime before = QDateTime::currentDateTime();
     const QString dir = MyContext::newTempWorkDir();
     const QDateTime after = QDateTime::currentDateTime();
     QVERIFY(QFileInfo(dir).isDir());
-    QCOMPARE(QFileInfo(dir).absolutePath(), MyContext::tempDir());
-    QCOMPARE(MyContext::tempDir(), m_appDir.path() + QStringLiteral("/temp"));
-    // The name is "temp_" and the day, hour (24-hour), minute, second and millisecond of the call.
+    QCOMPARE(QFileInfo(dir).absolutePath(), m_appDir.path() + QStringLiteral("/temp"));
     const QString name = QFileInfo(dir).fileName();
     QVERIFY2(QRegularExpression(QStringLiteral("^temp_\\d{11}$")).match(name).hasMatch(), qPrintable(name));
     bool matched = false;
     for (QDateTime t = before; t <= after && !matched; t = t.addMSecs(1))
         matched = name == QStringLiteral("temp_") + t.toString(QStringLiteral("ddHHmmsszzz"));
     QVERIFY2(matched, qPrintable(name));
-
-    // A folder that cannot be created still yields its path.
-    const QString blocker = m_appDir.filePath("blocker");
-    QVERIFY(writeFile(blocker, "a file where a folder should be"));
-    AppPaths::setAppDirForTesting(blocker);
-    QCOMPARE(MyContext::tempDir(), blocker + QStringLiteral("/temp"));
-    QCOMPARE(MyContext::iconImgDir(), blocker + QStringLiteral("/iconImg"));
-    QVERIFY(MyContext::newTempWorkDir().startsWith(blocker + QStringLiteral("/temp/temp_")));
-    AppPaths::setAppDirForTesting(m_appDir.path());
 }
 
 void TestPlatformClient::deviceInfoFormat()
 {
+    // "MAC|WIDTHxHEIGHT|client version"; the address may be empty when no interface qualifies.
     const QString info = MyContext::deviceInfo();
     const QStringList parts = info.split(QLatin1Char('|'));
     QCOMPARE(parts.size(), 3);
-    QCOMPARE(parts.at(0), MyContext::macAddress());
     QVERIFY2(QRegularExpression(QStringLiteral("^([0-9A-F]{2}(:[0-9A-F]{2}){5,7})?$")).match(parts.at(0)).hasMatch(),
              qPrintable(info));
     QVERIFY(QGuiApplication::primaryScreen());
