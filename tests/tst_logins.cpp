@@ -214,7 +214,6 @@ void TestLogins::replacedAndSignedOutUsersAreReleased()
     QCOMPARE(MyContext::phoneLogin(phone2, code2), QString());
     const QPointer<User> second = MyContext::user;
     QVERIFY(second && second != first);
-    QCOMPARE(second->userId(), QStringLiteral("u2"));
     releaseDeferred();
     QVERIFY(first.isNull());
 

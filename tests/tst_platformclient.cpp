@@ -1,5 +1,6 @@
-// The platform client's wire forms, reading rules, time-out, size cap, image download, work folders and
-// device description, against the platform simulator on loopback.
+// The platform client's wire forms, time-out, size cap, image download, work folders and device
+// description, against the platform simulator on loopback. How answers are read is covered with the
+// exchanges in tst_logins and tst_appinit.
 #include "platform/mycontext.h"
 #include "platform/platformexchange.h"
 #include "support/contextfixture.h"
@@ -188,7 +189,6 @@ void TestPlatformClient::qrFetch_data()
     QTest::addColumn<bool>("ok");
 
     const QString text = QStringLiteral("https://qr.tessaly.invalid/login?t=10015_pre");
-    QTest::newRow("answered") << QJsonObject() << text << true;
     QTest::newRow("slow but in time") << QJsonObject{{"kind", "delay"}, {"ms", 100}} << text << true;
     // Only a network failure fails the fetch; the answer itself is not examined.
     QTest::newRow("not JSON") << QJsonObject{{"kind", "nonJson"}} << QString() << true;
@@ -264,18 +264,15 @@ void TestPlatformClient::downloadImage_data()
     QTest::addColumn<QString>("saveAs");
     QTest::addColumn<QByteArray>("format"); // empty: nothing saved
 
-    QTest::newRow("png") << "/files/icon.png"
-                         << "a.png" << QByteArray("png");
-    QTest::newRow("saved by suffix") << "/files/icon.png"
-                                     << "b.jpg" << QByteArray("jpeg");
-    QTest::newRow("followed redirect") << "/files/moved.png"
-                                       << "c.png" << QByteArray("png");
-    QTest::newRow("not found") << "/files/missing.png"
-                               << "d.png" << QByteArray();
-    QTest::newRow("not an image") << "/files/text.png"
-                                  << "e.png" << QByteArray();
-    QTest::newRow("dropped mid-transfer") << "/files/dropped.png"
-                                          << "f.png" << QByteArray();
+    const auto row = [](const char *name, const char *path, const char *saveAs, const char *format) {
+        QTest::newRow(name) << QString(path) << QString(saveAs) << QByteArray(format);
+    };
+    row("png", "/files/icon.png", "a.png", "png");
+    row("saved by suffix", "/files/icon.png", "b.jpg", "jpeg");
+    row("followed redirect", "/files/moved.png", "c.png", "png");
+    row("not found", "/files/missing.png", "d.png", "");
+    row("not an image", "/files/text.png", "e.png", "");
+    row("dropped mid-transfer", "/files/dropped.png", "f.png", "");
 }
 
 void TestPlatformClient::downloadImage()
