@@ -1,9 +1,16 @@
 #include "catalog/childprocess.h"
 
 #include "catalog/childprocess_p.h"
+#include "catalog/logging.h"
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QThread>
+
+namespace {
+constexpr int busyFilePauseMs = 50;
+constexpr int busyFileRetries = 100;
+} // namespace
 
 void prepareChildProcess(QProcess &process, const QString &program)
 {
@@ -13,4 +20,18 @@ void prepareChildProcess(QProcess &process, const QString &program)
     // No working directory of its own: a child started in its folder would hold that folder open
     // (on Windows it could then not be removed, e.g. an installer's work folder), so it inherits ours.
     preparePlatformChildProcess(process);
+}
+
+bool startChildProcess(QProcess &process, int timeoutMs)
+{
+    for (int retry = 0;; ++retry) {
+        process.start();
+        if (process.waitForStarted(timeoutMs))
+            return true;
+        if (retry == busyFileRetries || !startFailedOnBusyFile(process))
+            return false;
+        if (retry == 0)
+            qCDebug(lcCatalog) << "Program file busy, trying again:" << process.program();
+        QThread::msleep(busyFilePauseMs);
+    }
 }

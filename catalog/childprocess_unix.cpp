@@ -6,6 +6,8 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <cerrno>
+
 // A downloaded installer arrives without execute permission; grant it to the owner.
 void preparePlatformChildProcess(QProcess &process)
 {
@@ -15,4 +17,11 @@ void preparePlatformChildProcess(QProcess &process)
         return;
     if (!QFile::setPermissions(program, info.permissions() | QFileDevice::ExeOwner))
         qCWarning(lcCatalog) << "Failed to make executable:" << program;
+}
+
+// Exec refuses a file that any process holds open for writing (ETXTBSY); the text is Qt's, for
+// the same error number, in the same language.
+bool startFailedOnBusyFile(const QProcess &process)
+{
+    return process.error() == QProcess::FailedToStart && process.errorString().endsWith(qt_error_string(ETXTBSY));
 }

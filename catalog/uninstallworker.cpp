@@ -36,8 +36,7 @@ void UnInstallWorker::performUnInstall()
 
     QProcess process;
     prepareChildProcess(process, ttUnInstallFilePath);
-    process.start();
-    if (!process.waitForStarted(-1)) {
+    if (!startChildProcess(process, -1)) {
         qCWarning(lcCatalog) << "Failed to start installer:" << process.errorString();
         emit unInstallationFinished(false);
         return;

@@ -18,8 +18,7 @@ void Worker::perform()
 
     QProcess process;
     prepareChildProcess(process, m_installerPath);
-    process.start();
-    if (!process.waitForStarted(m_startTimeoutMs)) {
+    if (!startChildProcess(process, m_startTimeoutMs)) {
         qCWarning(lcCatalog) << "Failed to start installer:" << process.errorString();
         emit actionFinished(false);
         return;

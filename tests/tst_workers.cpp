@@ -1,6 +1,7 @@
 #include "catalog/uninstallworker.h"
 #include "catalog/worker.h"
 #include "support/logcapture.h"
+#include "support/probe.h"
 
 #include <QAtomicPointer>
 #include <QDir>
@@ -98,6 +99,7 @@ private slots:
     void installerOutcome();
     void unInstallToolOutcome_data();
     void unInstallToolOutcome();
+    void installerHeldOpenStartsOnceReleased();
 
 private:
     void checkOutcome(const std::function<Outcome()> &run, const QString &folder);
@@ -212,3 +214,22 @@ void TstWorkers::unInstallToolOutcome()
 
 QTEST_GUILESS_MAIN(TstWorkers)
 #include "tst_workers.moc"
+
+// An installer still open for writing somewhere (a child that another thread forked has not yet
+// replaced itself) cannot be started at once; the worker tries again until it is released.
+void TstWorkers::installerHeldOpenStartsOnceReleased()
+{
+    const QString installer = m_dir->filePath(QStringLiteral("temp_1/setup.exe"));
+    QVERIFY(installFixture(QStringLiteral("exit_ok.sh"), installer));
+    QFile writer(installer);
+    QVERIFY(writer.open(QIODevice::Append));
+    LogCapture log;
+    Probe release([&] {
+        if (log.contains(QStringLiteral("Program file busy, trying again:")))
+            writer.close();
+    });
+    const Outcome outcome = runWorker(installer);
+    QCOMPARE(outcome.results, QList<bool>{true});
+    QVERIFY(!writer.isOpen());
+    QCOMPARE(ranIn(QFileInfo(installer).absolutePath()), QFileInfo(m_currentDir).canonicalFilePath());
+}
