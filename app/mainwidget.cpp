@@ -52,7 +52,6 @@ MainWidget::MainWidget(QWidget *parent)
     layout->addWidget(catalogPage, 100);
     layout->addWidget(footer, 1);
 
-
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect available = screen->availableGeometry();
         move((available.width() - windowWidth) / 2, (available.height() - windowHeight) / 2);

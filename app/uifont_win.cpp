@@ -1,4 +1,6 @@
 #include "app/uifont.h"
 
 // Every supported Windows ships "Microsoft YaHei".
-void installUiFontFallback() {}
+void installUiFontFallback()
+{
+}

@@ -44,7 +44,6 @@ CommonSoftwareMainWT::CommonSoftwareMainWT(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_scrollArea);
-
 }
 
 void CommonSoftwareMainWT::addItem(const QString &zhName, const QString &zhDesc, const QPixmap &pixmap,
