@@ -36,3 +36,15 @@ if(TESSALY_SANITIZE)
             "LINKER:--push-state,--no-as-needed${_preloaded},--pop-state")
     endif()
 endif()
+
+if(WIN32)
+    # The Windows headers without min/max macros and rarely used parts, in their Unicode form.
+    target_compile_definitions(tessaly_settings INTERFACE NOMINMAX WIN32_LEAN_AND_MEAN UNICODE _UNICODE)
+endif()
+if(MSVC)
+    # Sources are UTF-8 (the Chinese string literals must survive); warnings as strict as GCC's.
+    target_compile_options(tessaly_settings INTERFACE /utf-8 /W4 /permissive-)
+    if(TESSALY_WERROR)
+        target_compile_options(tessaly_settings INTERFACE /WX)
+    endif()
+endif()

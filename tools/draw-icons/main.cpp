@@ -8,7 +8,10 @@
 #include "painting.h"
 #include "qrpicture.h"
 
+#include <QBuffer>
+#include <QDataStream>
 #include <QDir>
+#include <QFile>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QImage>
@@ -57,6 +60,44 @@ public:
         out() << "wrote " << relativePath << '\n';
     }
 
+    // A Windows icon file holding one PNG-compressed image per size (read by Windows Vista and later).
+    void writeIcon(const QVector<QImage> &images, const QString &relativePath)
+    {
+        QVector<QByteArray> pngs;
+        for (const QImage &image : images) {
+            QByteArray png;
+            QBuffer buffer(&png);
+            if (image.width() != image.height() || image.width() > 256 || !buffer.open(QIODevice::WriteOnly) ||
+                !image.save(&buffer, "PNG")) {
+                fail(QStringLiteral("%1: cannot encode the %2-pixel image").arg(relativePath).arg(image.width()));
+                return;
+            }
+            pngs.append(png);
+        }
+        QByteArray ico;
+        QDataStream stream(&ico, QIODevice::WriteOnly);
+        stream.setByteOrder(QDataStream::LittleEndian);
+        stream << quint16(0) << quint16(1) << quint16(images.size());
+        quint32 offset = 6 + 16 * quint32(images.size());
+        for (int i = 0; i < images.size(); ++i) {
+            const int size = images.at(i).width();
+            stream << quint8(size == 256 ? 0 : size) << quint8(size == 256 ? 0 : size) << quint8(0) << quint8(0)
+                   << quint16(1) << quint16(32) << quint32(pngs.at(i).size()) << offset;
+            offset += quint32(pngs.at(i).size());
+        }
+        for (const QByteArray &png : pngs)
+            stream.writeRawData(png.constData(), png.size());
+
+        const QString path = m_root.filePath(relativePath);
+        QFile file(path);
+        if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !file.open(QIODevice::WriteOnly) ||
+            file.write(ico) != ico.size()) {
+            fail(QStringLiteral("cannot write %1").arg(path));
+            return;
+        }
+        out() << "wrote " << relativePath << '\n';
+    }
+
     void fail(const QString &message)
     {
         err() << "tessaly-draw-icons: " << message << '\n';
@@ -88,6 +129,11 @@ int main(int argc, char *argv[])
 
     // The window icon: the system shows it at 16 to 64 pixels.
     writer.write(BrandPictures::applicationMark(128, true), icons + "application_icon.png", 128);
+    // The same mark as the Windows program's file icon, at the sizes Explorer asks for.
+    QVector<QImage> iconSizes;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256})
+        iconSizes.append(BrandPictures::applicationMark(size, true));
+    writer.writeIcon(iconSizes, QStringLiteral("resources/windows/tessaly.ico"));
     writer.write(BrandPictures::applicationMark(90, false), icons + "title_icon.png", 90);
     writer.write(BrandPictures::applicationMark(40, false), icons + "logindialoglabel.png", 40);
     writer.write(BrandPictures::contactHeadset(50), icons + "concatus.png", 50);
