@@ -3,6 +3,7 @@
 #include "buildconfig.h"
 #include "platform/apppaths.h"
 #include "platform/mycontext.h"
+#include "support/testregistry.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -15,7 +16,12 @@ bool ContextFixture::isolate(const QString &settingsDir, const QString &appDir)
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir);
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir);
     AppPaths::setAppDirForTesting(appDir);
+#ifdef Q_OS_WIN
+    // The settings store is the registry, private only in the test's own registry.
+    return TestRegistry::isScratch();
+#else
     return MyContext::settings().fileName().startsWith(settingsDir);
+#endif
 }
 
 void ContextFixture::releaseDeferred()

@@ -1,7 +1,8 @@
 #include "simulator.h"
 
+#include "simulator_p.h"
+
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -10,15 +11,12 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 
 namespace {
 
-constexpr int kStartTimeoutMs = 10000;
-constexpr int kStopTimeoutMs = 3000;
 constexpr int kExchangeTimeoutMs = 5000;
 
 } // namespace
@@ -55,53 +53,19 @@ Simulator::Simulator(const QJsonObject &scenario, const QString &scenarioDir)
     }
     file.close();
 
-    m_process = std::make_unique<QProcess>();
-    m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process->start(program(),
-                     {QStringLiteral("--scenario"), scenarioPath, QStringLiteral("--port"), QStringLiteral("0"),
-                      QStringLiteral("--quiet")});
-    if (!m_process->waitForStarted(kStartTimeoutMs)) {
-        qWarning("Simulator: cannot start %s: %s", qPrintable(program()), qPrintable(m_process->errorString()));
-        return;
-    }
-    const QDeadlineTimer deadline(kStartTimeoutMs);
-    while (!m_process->canReadLine()) {
-        if (deadline.hasExpired() || !m_process->waitForReadyRead(static_cast<int>(deadline.remainingTime())))
-            break;
-    }
-    const QString line = QString::fromUtf8(m_process->readLine()).trimmed();
-    if (!line.startsWith(QLatin1String("http://"))) {
-        qWarning("Simulator: no address from the simulator (got \"%s\")", qPrintable(line));
-        return;
-    }
-    m_baseUrl = line;
+    m_process.reset(startSimulatorProcess(scenarioPath, &m_baseUrl));
 }
 
-Simulator::~Simulator()
-{
-    if (!m_process || m_process->state() == QProcess::NotRunning)
-        return;
-    m_process->terminate();
-    if (!m_process->waitForFinished(kStopTimeoutMs)) {
-        qWarning("Simulator: the simulator did not end on SIGTERM; killing it");
-        m_process->kill();
-        m_process->waitForFinished(kStopTimeoutMs);
-    }
-}
+Simulator::~Simulator() = default;
 
 bool Simulator::isRunning() const
 {
-    return m_process && m_process->state() == QProcess::Running && !m_baseUrl.isEmpty();
+    return m_process && !m_baseUrl.isEmpty() && simulatorProcessRunning(*m_process);
 }
 
 QString Simulator::baseUrl() const
 {
     return m_baseUrl;
-}
-
-qint64 Simulator::processId() const
-{
-    return m_process ? m_process->processId() : 0;
 }
 
 void Simulator::useForPlatform() const
@@ -151,11 +115,15 @@ QJsonObject Simulator::jsonBody(const QJsonObject &request)
 QByteArray Simulator::exchange(const QByteArray &verb, const QString &path, const QByteArray &body, bool *ok) const
 {
     *ok = false;
-    if (m_baseUrl.isEmpty())
-        return {};
+    return m_baseUrl.isEmpty() ? QByteArray() : httpExchange(verb, m_baseUrl + path, body, ok);
+}
+
+QByteArray Simulator::httpExchange(const QByteArray &verb, const QString &url, const QByteArray &body, bool *ok)
+{
+    *ok = false;
     QNetworkAccessManager manager;
     manager.setProxy(QNetworkProxy::NoProxy);
-    QNetworkRequest request(QUrl(m_baseUrl + path));
+    QNetworkRequest request((QUrl(url)));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     QNetworkReply *reply = manager.sendCustomRequest(request, verb, body);
 
@@ -170,10 +138,10 @@ QByteArray Simulator::exchange(const QByteArray &verb, const QString &path, cons
 
     QByteArray answer;
     if (!reply->isFinished()) {
-        qWarning("Simulator: %s %s timed out", verb.constData(), qPrintable(path));
+        qWarning("Simulator: %s %s timed out", verb.constData(), qPrintable(url));
         reply->abort();
     } else if (reply->error() != QNetworkReply::NoError) {
-        qWarning("Simulator: %s %s failed: %s %s", verb.constData(), qPrintable(path), qPrintable(reply->errorString()),
+        qWarning("Simulator: %s %s failed: %s %s", verb.constData(), qPrintable(url), qPrintable(reply->errorString()),
                  reply->readAll().constData());
     } else {
         answer = reply->readAll();

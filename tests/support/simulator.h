@@ -6,8 +6,12 @@
 
 #include <memory>
 
-class QProcess;
 class QTemporaryDir;
+struct SimulatorProcess;
+struct SimulatorProcessDeleter
+{
+    void operator()(SimulatorProcess *process) const;
+};
 
 // Runs the platform simulator (tools/platform-sim) as a child process for one test and talks to
 // its diagnostic paths. The scenario format is described in tools/platform-sim/README.md.
@@ -21,16 +25,16 @@ class Simulator
 {
 public:
     // Writes the scenario to scenarioDir/scenario.json (or into a private temporary folder) and
-    // starts $TESSALY_SIM on a free port; waits at most 10 s for its address.
+    // starts $TESSALY_SIM on a free port; waits at most 10 s for its address. Under Wine the
+    // simulator is a Linux program started by the launcher named in $TESSALY_SIM_LAUNCHER.
     explicit Simulator(const QJsonObject &scenario, const QString &scenarioDir = {});
-    ~Simulator(); // SIGTERM, then a kill when the process has not ended after 3 s
+    ~Simulator(); // SIGTERM, then a kill when the simulator has not ended after 3 s
 
     Simulator(const Simulator &) = delete;
     Simulator &operator=(const Simulator &) = delete;
 
     bool isRunning() const;
     QString baseUrl() const; // "http://127.0.0.1:PORT"; empty when the start failed
-    qint64 processId() const;
 
     // Points the program's platform client at this simulator (TESSALY_USER_SERVICE_URL and
     // TESSALY_PLATFORM_URL).
@@ -52,10 +56,13 @@ public:
     // The body of a recorded request parsed as a JSON object (empty when it is not one).
     static QJsonObject jsonBody(const QJsonObject &request);
 
+    // One HTTP exchange with a 5 s bound; the answer's body, *ok false on any failure.
+    static QByteArray httpExchange(const QByteArray &verb, const QString &url, const QByteArray &body, bool *ok);
+
 private:
     QByteArray exchange(const QByteArray &verb, const QString &path, const QByteArray &body, bool *ok) const;
 
     std::unique_ptr<QTemporaryDir> m_tempDir;
-    std::unique_ptr<QProcess> m_process;
+    std::unique_ptr<SimulatorProcess, SimulatorProcessDeleter> m_process;
     QString m_baseUrl;
 };
