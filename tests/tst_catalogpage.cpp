@@ -7,13 +7,13 @@
 #include "catalog/softwareitemwidget.h"
 #include "platform/apppaths.h"
 #include "platform/mycontext.h"
+#include "support/testregistry.h"
 
 #include <QDir>
 #include <QGraphicsDropShadowEffect>
 #include <QGridLayout>
 #include <QLabel>
 #include <QScrollArea>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -21,19 +21,10 @@
 
 namespace {
 
-const QString kMachineRoot = QStringLiteral("HKEY_LOCAL_MACHINE/SOFTWARE/Microsoft/Windows/CurrentVersion/Uninstall");
-
-// Registers an application the way its installer would, in the file-backed registry.
+// Registers an application the way a 64-bit installer would.
 void registerApp(const QString &pathName, const QVariantMap &values)
 {
-    const QString path = qEnvironmentVariable("TESSALY_REGISTRY_ROOT") + QLatin1Char('/') + kMachineRoot +
-        QLatin1Char('/') + pathName + QStringLiteral(".ini");
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSettings settings(path, QSettings::IniFormat);
-    settings.setIniCodec("UTF-8");
-    for (auto it = values.cbegin(); it != values.cend(); ++it)
-        settings.setValue(it.key(), it.value());
-    settings.sync();
+    QVERIFY(TestRegistry::write(TestRegistry::Root::Machine64, pathName, values));
 }
 
 SoftwareItemWidget *tileAt(CommonSoftwareMainWT *page, int row, int column)
@@ -98,7 +89,7 @@ void CatalogPageTest::init()
     m_appDir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_appDir->isValid());
     AppPaths::setAppDirForTesting(m_appDir->path());
-    QVERIFY(QDir(qEnvironmentVariable("TESSALY_REGISTRY_ROOT")).removeRecursively());
+    QVERIFY(TestRegistry::clear());
 }
 
 void CatalogPageTest::cleanup()

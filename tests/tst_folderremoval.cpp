@@ -102,6 +102,9 @@ void TstFolderRemoval::symlinkRemovedAsLink()
 {
     QFETCH(bool, linkToFolder);
     QFETCH(bool, linkIsRoot);
+#ifdef Q_OS_WIN
+    QSKIP("Wine can neither make symbolic links or junctions nor show a Linux link as one");
+#endif
     const QString outside = m_dir->filePath(QStringLiteral("outside"));
     QVERIFY(writeFile(outside + QStringLiteral("/precious.txt")));
     const QString target = linkToFolder ? outside : outside + QStringLiteral("/precious.txt");

@@ -1,4 +1,5 @@
 #include "catalog/uninstallregistry.h"
+#include "support/testregistry.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,13 @@ const QString machine64 = QStringLiteral("HKEY_LOCAL_MACHINE/SOFTWARE/Microsoft/
 const QString machine32 =
     QStringLiteral("HKEY_LOCAL_MACHINE/SOFTWARE/WOW6432Node/Microsoft/Windows/CurrentVersion/Uninstall");
 const QString currentUser = QStringLiteral("HKEY_CURRENT_USER/SOFTWARE/Microsoft/Windows/CurrentVersion/Uninstall");
+
+TestRegistry::Root rootOf(const QString &root)
+{
+    if (root == machine64)
+        return TestRegistry::Root::Machine64;
+    return root == machine32 ? TestRegistry::Root::Machine32 : TestRegistry::Root::CurrentUser;
+}
 
 } // namespace
 
@@ -29,14 +37,19 @@ private slots:
     void notFound();
     void namesWithDotsAreLookedUp_data();
     void namesWithDotsAreLookedUp();
+#ifdef Q_OS_WIN
+    void sixtyFourBitOnlyEntryIsFound();
+#else
     void defaultFolderInDataLocation();
+#endif
 
     void pathForms_data();
     void pathForms();
+#ifndef Q_OS_WIN
     void handWrittenFileWithCommaAndUtf8();
+#endif
 
 private:
-    // Writes values the way QSettings stores them, into ROOT/.../Uninstall/<pathName>.ini.
     void writeKey(const QString &root, const QString &pathName, const QVariantMap &values);
     QString keyFile(const QString &root, const QString &pathName) const;
 
@@ -50,6 +63,7 @@ void TstUninstallRegistry::init()
     QVERIFY(m_dir->isValid());
     m_registry = m_dir->filePath(QStringLiteral("registry"));
     qputenv("TESSALY_REGISTRY_ROOT", QFile::encodeName(m_registry));
+    QVERIFY(TestRegistry::clear());
 }
 
 QString TstUninstallRegistry::keyFile(const QString &root, const QString &pathName) const
@@ -59,12 +73,7 @@ QString TstUninstallRegistry::keyFile(const QString &root, const QString &pathNa
 
 void TstUninstallRegistry::writeKey(const QString &root, const QString &pathName, const QVariantMap &values)
 {
-    QSettings settings(keyFile(root, pathName), QSettings::IniFormat);
-    settings.setIniCodec("UTF-8");
-    for (auto it = values.cbegin(); it != values.cend(); ++it)
-        settings.setValue(it.key(), it.value());
-    settings.sync();
-    QCOMPARE(settings.status(), QSettings::NoError);
+    QVERIFY(TestRegistry::write(rootOf(root), pathName, values));
 }
 
 void TstUninstallRegistry::firstRootWithValueWins_data()
@@ -116,7 +125,9 @@ void TstUninstallRegistry::notFound_data()
     QTest::addColumn<bool>("registryExists");
     QTest::newRow("key without the values") << QStringLiteral("App") << true;
     QTest::newRow("no key at all") << QStringLiteral("OtherApp") << true;
+#ifndef Q_OS_WIN
     QTest::newRow("no registry folder") << QStringLiteral("App") << false;
+#endif
     // Names that would reach another key if they were followed.
     QTest::newRow("empty") << QString() << true;
     QTest::newRow("dot") << QStringLiteral(".") << true;
@@ -139,7 +150,9 @@ void TstUninstallRegistry::notFound()
     writeKey(machine64, QStringLiteral("Uninstall/../Escaped"), values);
     writeKey(machine64, QStringLiteral("Sub/App"), values);
     writeKey(machine64, QString(), values);
+#ifndef Q_OS_WIN
     QVERIFY(QFile::exists(keyFile(machine64, QStringLiteral("../Escaped"))));
+#endif
     if (!registryExists)
         qputenv("TESSALY_REGISTRY_ROOT", QFile::encodeName(m_dir->filePath(QStringLiteral("no/such/registry"))));
 
@@ -172,6 +185,19 @@ void TstUninstallRegistry::namesWithDotsAreLookedUp()
     QCOMPARE(getUnInstallPath(pathName), QStringLiteral("/opt/dots/uninst.exe"));
 }
 
+#ifdef Q_OS_WIN
+void TstUninstallRegistry::sixtyFourBitOnlyEntryIsFound()
+{
+    // A 64-bit installer's entry is invisible in the 32-bit view, which WOW6432Node backs.
+    writeKey(machine64, QStringLiteral("Only64"), {{"DisplayName", "Only64"}, {"DisplayVersion", "6.4.0.0"}});
+    QSettings view32(QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Only64"),
+                     QSettings::Registry32Format);
+    QVERIFY(!view32.contains(QStringLiteral("DisplayName")));
+
+    QVERIFY(isSoftwareInstalled(QStringLiteral("Only64")));
+    QCOMPARE(getDisplayVersion(QStringLiteral("Only64")), QStringLiteral("6.4.0.0"));
+}
+#else
 void TstUninstallRegistry::defaultFolderInDataLocation()
 {
     qunsetenv("TESSALY_REGISTRY_ROOT");
@@ -182,6 +208,7 @@ void TstUninstallRegistry::defaultFolderInDataLocation()
     QVERIFY(isSoftwareInstalled(QStringLiteral("App")));
     QCOMPARE(getDisplayVersion(QStringLiteral("App")), QStringLiteral("3.0.0.0"));
 }
+#endif
 
 void TstUninstallRegistry::pathForms_data()
 {
@@ -213,6 +240,7 @@ void TstUninstallRegistry::pathForms()
     QTEST(programPathFromRegistryValue(value), "path");
 }
 
+#ifndef Q_OS_WIN
 void TstUninstallRegistry::handWrittenFileWithCommaAndUtf8()
 {
     // Written by hand: an unquoted comma reads as a list in an ini file, and the text is UTF-8.
@@ -231,6 +259,8 @@ void TstUninstallRegistry::handWrittenFileWithCommaAndUtf8()
     QCOMPARE(getUnInstallPath(QStringLiteral("TessaMindMap")), QStringLiteral("/opt/泰萨/uninst.sh"));
     QCOMPARE(getAppPath(QStringLiteral("TessaMindMap")), QStringLiteral("/opt/泰萨/mindmap.sh"));
 }
+
+#endif
 
 QTEST_GUILESS_MAIN(TstUninstallRegistry)
 #include "tst_uninstallregistry.moc"

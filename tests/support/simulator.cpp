@@ -47,7 +47,7 @@ Simulator::Simulator(const QJsonObject &scenario, const QString &scenarioDir)
     const QString scenarioPath = QDir(dir).filePath(QStringLiteral("scenario.json"));
     QFile file(scenarioPath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(QJsonDocument(scenario).toJson(QJsonDocument::Indented)) < 0) {
+        file.write(QJsonDocument(scenarioForSimulator(scenario)).toJson(QJsonDocument::Indented)) < 0) {
         qWarning("Simulator: cannot write %s", qPrintable(scenarioPath));
         return;
     }
@@ -93,7 +93,7 @@ void Simulator::clearRequests()
 bool Simulator::setScenario(const QJsonObject &scenario)
 {
     bool ok = false;
-    exchange("POST", QStringLiteral("/__sim/scenario"), QJsonDocument(scenario).toJson(QJsonDocument::Compact), &ok);
+    exchange("POST", QStringLiteral("/__sim/scenario"), QJsonDocument(scenarioForSimulator(scenario)).toJson(QJsonDocument::Compact), &ok);
     return ok;
 }
 

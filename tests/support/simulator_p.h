@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <QString>
 
 // The platform half of Simulator (simulator_unix.cpp / simulator_win.cpp): starting and stopping
@@ -11,3 +12,6 @@ struct SimulatorProcess;
 SimulatorProcess *startSimulatorProcess(const QString &scenarioPath, QString *baseUrl);
 
 bool simulatorProcessRunning(const SimulatorProcess &process);
+
+// The scenario with its file paths ("files"/"root") as the simulator's own system names them.
+QJsonObject scenarioForSimulator(const QJsonObject &scenario);

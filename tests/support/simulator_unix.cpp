@@ -40,6 +40,11 @@ SimulatorProcess *startSimulatorProcess(const QString &scenarioPath, QString *ba
     return sim;
 }
 
+QJsonObject scenarioForSimulator(const QJsonObject &scenario)
+{
+    return scenario;
+}
+
 bool simulatorProcessRunning(const SimulatorProcess &sim)
 {
     return sim.process.state() == QProcess::Running;

@@ -59,6 +59,18 @@ SimulatorProcess *startSimulatorProcess(const QString &scenarioPath, QString *ba
     return sim;
 }
 
+QJsonObject scenarioForSimulator(const QJsonObject &scenario)
+{
+    QJsonObject files = scenario.value(QLatin1String("files")).toObject();
+    const QString root = files.value(QLatin1String("root")).toString();
+    if (root.isEmpty() || QDir::isRelativePath(root))
+        return scenario;
+    files.insert(QStringLiteral("root"), unixPath(root));
+    QJsonObject result = scenario;
+    result.insert(QStringLiteral("files"), files);
+    return result;
+}
+
 bool simulatorProcessRunning(const SimulatorProcess &sim)
 {
     bool ok = false;

@@ -3,8 +3,18 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 
 namespace {
+
+// The folder the program reads: $TESSALY_REGISTRY_ROOT, else "tessaly-registry" in the data location.
+QString registryFolder()
+{
+    const QString fromEnv = qEnvironmentVariable("TESSALY_REGISTRY_ROOT");
+    return !fromEnv.isEmpty()
+        ? fromEnv
+        : QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1String("/tessaly-registry");
+}
 
 QString rootFolder(TestRegistry::Root root)
 {
@@ -13,7 +23,7 @@ QString rootFolder(TestRegistry::Root root)
         "HKEY_LOCAL_MACHINE/SOFTWARE/WOW6432Node/Microsoft/Windows/CurrentVersion/Uninstall",
         "HKEY_CURRENT_USER/SOFTWARE/Microsoft/Windows/CurrentVersion/Uninstall",
     };
-    return qEnvironmentVariable("TESSALY_REGISTRY_ROOT") + QLatin1Char('/') +
+    return registryFolder() + QLatin1Char('/') +
         QLatin1String(paths[static_cast<int>(root)]);
 }
 
@@ -38,6 +48,5 @@ bool TestRegistry::write(Root root, const QString &pathName, const QVariantMap &
 
 bool TestRegistry::clear()
 {
-    const QString root = qEnvironmentVariable("TESSALY_REGISTRY_ROOT");
-    return !root.isEmpty() && QDir(root).removeRecursively();
+    return QDir(registryFolder()).removeRecursively();
 }
