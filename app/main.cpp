@@ -1,5 +1,6 @@
 #include "app/firstpaintwatcher.h"
 #include "app/logging.h"
+#include "app/logoutput.h"
 #include "app/mainwidget.h"
 #include "app/processexit.h"
 #include "app/singleinstance.h"
@@ -30,6 +31,7 @@ void showAlreadyRunning()
 
 int main(int argc, char *argv[])
 {
+    installLogOutput();
     QApplication app(argc, argv);
     installUiFontFallback();
     app.setWindowIcon(QIcon(QStringLiteral(":/icons/icons/application_icon.png")));

@@ -78,7 +78,7 @@ void TestSingleInstance::startsAfterKilledCopy()
 {
     QProcess *first = startApp();
     QVERIFY2(waitForLog(first, "delete temp file begin"), m_logs.value(first).constData());
-    first->kill(); // SIGKILL: no clean-up runs
+    first->kill(); // SIGKILL or TerminateProcess: no clean-up runs
     QVERIFY(first->waitForFinished(5000));
 
     QProcess *next = startApp(true);
@@ -86,7 +86,9 @@ void TestSingleInstance::startsAfterKilledCopy()
     QVERIFY2(!m_logs.value(next).contains("当前程序正在运行！"), m_logs.value(next).constData());
     QCOMPARE(next->exitCode(), 0);
     QVERIFY(m_logs.value(next).contains("delete temp file begin"));
+#ifndef Q_OS_WIN // Windows frees the segment with its owner's last handle: nothing stale is left
     QVERIFY(m_logs.value(next).contains("removed a stale single-instance segment"));
+#endif
 
     // After that copy closed, the next one starts and holds the guard again.
     QProcess *holder = startApp();

@@ -1,0 +1,6 @@
+#include "app/logoutput.h"
+
+// Qt already writes to standard error here.
+void installLogOutput()
+{
+}
