@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
+#include <QSslSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -62,6 +63,7 @@ private slots:
     void downloadImage();
     void workFolders();
     void deviceInfoFormat();
+    void httpsAvailable();
 
 private:
     void startSim(const QJsonObject &scenario)
@@ -350,6 +352,12 @@ void TestPlatformClient::deviceInfoFormat()
     const QSize desktop = QGuiApplication::primaryScreen()->virtualSize();
     QCOMPARE(parts.at(1), QStringLiteral("%1x%2").arg(desktop.width()).arg(desktop.height()));
     QCOMPARE(parts.at(2), QStringLiteral("8.0.0.1"));
+}
+
+void TestPlatformClient::httpsAvailable()
+{
+    // Platform addresses may be https: QtNetwork must be linked with an OpenSSL it can load.
+    QVERIFY2(QSslSocket::supportsSsl(), qPrintable(QSslSocket::sslLibraryBuildVersionString()));
 }
 
 QTEST_MAIN(TestPlatformClient)
