@@ -79,6 +79,10 @@ TitleBar::TitleBar(QWidget *parent)
     closeButton->setIcon(QIcon(QStringLiteral(":/icons/icons/close_dialog.png")));
     closeButton->setStyleSheet(QLatin1String(closeButtonStyle));
 
+    // Window controls take no keyboard focus: Windows would frame the first of them at start.
+    for (QWidget *button : std::initializer_list<QWidget *>{loginButton, contactButton, minimizeButton, closeButton})
+        button->setFocusPolicy(Qt::NoFocus);
+
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(5, 0, 0, 0);
     layout->setSpacing(5);
