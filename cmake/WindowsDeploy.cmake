@@ -24,10 +24,20 @@ function(_tessaly_compiler_file out name)
     endif()
     set(${out} "${_path}" PARENT_SCOPE)
 endfunction()
+# Debian ships them with their symbols (libstdc++ alone is 23 MB); the program gets stripped copies.
 set(TESSALY_RUNTIME_DLLS)
+set(_runtime_dir ${CMAKE_BINARY_DIR}/runtime)
+file(MAKE_DIRECTORY ${_runtime_dir})
 foreach(_name libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
     _tessaly_compiler_file(_dll ${_name})
-    list(APPEND TESSALY_RUNTIME_DLLS "${_dll}")
+    if(NOT EXISTS ${_runtime_dir}/${_name} OR "${_dll}" IS_NEWER_THAN ${_runtime_dir}/${_name})
+        execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded -o ${_runtime_dir}/${_name} ${_dll}
+            RESULT_VARIABLE _stripped)
+        if(NOT _stripped EQUAL 0)
+            configure_file(${_dll} ${_runtime_dir}/${_name} COPYONLY)
+        endif()
+    endif()
+    list(APPEND TESSALY_RUNTIME_DLLS "${_runtime_dir}/${_name}")
 endforeach()
 
 find_file(TESSALY_QRENCODE_DLL libqrencode.dll PATHS ${TESSALY_QT_PREFIX}/bin ${TESSALY_QT_PREFIX}/lib
