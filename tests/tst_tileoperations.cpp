@@ -1,15 +1,19 @@
 // The catalog tile's operations end to end: installers downloaded over real HTTP from the platform
 // simulator and run as real child processes, the file-backed uninstall registry, launches and the
-// uninstall tool. The stand-in installer and programs are in tests/fixtures/tiles (see README.md).
+// uninstall tool. The installer, the installed program and the uninstall tool are copies of the fixture
+// program (tests/fixtures/program, see README.md).
 
 #include "catalog/commonsoftwaremainwt.h"
 #include "catalog/downloadname.h"
 #include "catalog/softwareitemwidget.h"
 #include "catalog/tiletexts.h"
+#include "catalog/uninstallregistry.h"
 #include "catalog/workdir.h"
 #include "platform/apppaths.h"
+#include "support/fixtureprogram.h"
 #include "support/logcapture.h"
 #include "support/simulator.h"
+#include "support/testregistry.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -125,24 +129,20 @@ private slots:
     void destroyWhileBusy();
 
 private:
-    QString fixtures() const { return QStringLiteral(TESSALY_TEST_FIXTURES "/tiles"); }
     QString appFolder(const QString &name) const { return m_work->path() + QStringLiteral("/apps/") + name; }
     QString appFile(const char *file) const
     {
         return appFolder(QStringLiteral("tileapp")) + QLatin1Char('/') + QLatin1String(file);
     }
     QString holdFile(const QString &name) const { return m_work->path() + QStringLiteral("/hold-") + name; }
-    // Whether the registry entry the installer wrote (its path is in registry.path) is there.
-    bool registered() const
-    {
-        return QFileInfo::exists(QString::fromUtf8(readAll(appFile("registry.path"))).trimmed());
-    }
+    // Whether the registry entry the installer wrote is there.
+    bool registered() const { return isSoftwareInstalled(QStringLiteral("tileapp")); }
     // Every "temp_" work folder under the program's temp folder.
     QStringList workFolders() const
     {
         return QDir(m_appDir->path() + QStringLiteral("/temp")).entryList({QStringLiteral("temp_*")}, QDir::Dirs);
     }
-    QByteArray installerScript(const Installer &installer, qint64 size = 4096);
+    QByteArray installerProgram(const Installer &installer);
     void serve(const QString &fileName, const QByteArray &content);
     bool setScenario(const QJsonObject &faults = {}, const QJsonObject &extraFiles = {});
     QString url(const QString &fileName) const { return m_sim->baseUrl() + QStringLiteral("/files/") + fileName; }
@@ -176,7 +176,7 @@ void TileOperationsTest::init()
     m_work = std::make_unique<QTemporaryDir>();
     QVERIFY(m_appDir->isValid() && m_work->isValid());
     AppPaths::setAppDirForTesting(m_appDir->path());
-    QVERIFY(QDir(qEnvironmentVariable("TESSALY_REGISTRY_ROOT")).removeRecursively());
+    QVERIFY(TestRegistry::clear());
     // Every test serves its own files.
     QDir files(m_files->path());
     for (const QString &name : files.entryList(QDir::Files | QDir::Hidden))
@@ -216,23 +216,16 @@ void TileOperationsTest::releaseEverything()
     }
 }
 
-QByteArray TileOperationsTest::installerScript(const Installer &installer, qint64 size)
+QByteArray TileOperationsTest::installerProgram(const Installer &installer)
 {
-    QString text = QString::fromUtf8(readAll(fixtures() + QStringLiteral("/installer.sh")));
     QDir().mkpath(appFolder(installer.name));
-    text.replace(QStringLiteral("@APP@"), appFolder(installer.name));
-    text.replace(QStringLiteral("@HOLD@"), installer.hold ? holdFile(installer.name) : QString());
-    text.replace(QStringLiteral("@NAME@"), installer.name);
-    text.replace(QStringLiteral("@FIX@"), fixtures());
-    text.replace(QStringLiteral("@VER@"), installer.version);
-    text.replace(QStringLiteral("@ICON@"), installer.icon ? QStringLiteral("1") : QStringLiteral("0"));
-    text.replace(QStringLiteral("@CODE@"), QString::number(installer.exitCode));
-    QByteArray script = text.toUtf8();
-    // A comment line brings the installer to the size the test wants.
-    const int padding = static_cast<int>(size - script.size() - 2);
-    if (padding >= 0)
-        script.append('#').append(padding, 'x').append('\n');
-    return script;
+    return FixtureProgram::make({{"role", "installer"},
+                                 {"app", appFolder(installer.name)},
+                                 {"hold", installer.hold ? holdFile(installer.name) : QString()},
+                                 {"name", installer.name},
+                                 {"version", installer.version},
+                                 {"icon", installer.icon ? "1" : "0"},
+                                 {"code", QString::number(installer.exitCode)}});
 }
 
 void TileOperationsTest::serve(const QString &fileName, const QByteArray &content)
@@ -250,9 +243,9 @@ bool TileOperationsTest::setScenario(const QJsonObject &faults, const QJsonObjec
 // Installs the application by running its installer directly, as if done before the program started.
 bool TileOperationsTest::installDirectly(const Installer &installer)
 {
-    const QString path = m_work->path() + QStringLiteral("/direct-installer-") + installer.name;
-    return touch(path, installerScript(installer)) &&
-        QProcess::execute(QStringLiteral("/bin/sh"), {path}) == installer.exitCode;
+    const QString path = m_work->path() + QStringLiteral("/direct-installer-") + installer.name + ".exe";
+    return FixtureProgram::write(path, installerProgram(installer)) &&
+        QProcess::execute(path, {}) == installer.exitCode;
 }
 
 SoftwareItemWidget *TileOperationsTest::addTile(const Installer &installer, const QString &downloadUrl)
@@ -301,8 +294,8 @@ void TileOperationsTest::downloadFileName()
 // ---- install and upgrade ----
 
 // Each failure shows its text and leaves nothing behind; the same button then installs for real.
-// "drop" announces the whole length and closes after 4 KiB: Qt may end that without an error, and
-// the rest of the script is only padding, so a truncated installer would still run.
+// "drop" announces the whole length and closes after 4 KiB: Qt may end that without an error. A
+// download of 1024 bytes is too small for an installer; one of 1025 (no program here) is run.
 void TileOperationsTest::install_data()
 {
     QTest::addColumn<QString>("failure");
@@ -313,7 +306,8 @@ void TileOperationsTest::install_data()
     QTest::newRow("HTTP 404") << "404" << TileText::downloadError();
     QTest::newRow("dropped mid-transfer") << "drop" << TileText::downloadError();
     QTest::newRow("connection reset") << "reset" << TileText::downloadError();
-    QTest::newRow("exactly 1024 bytes") << "small" << TileText::downloadTooSmallInstall();
+    QTest::newRow("exactly 1024 bytes") << "1024" << TileText::downloadTooSmallInstall();
+    QTest::newRow("1025 bytes") << "1025" << TileText::installFailed();
     QTest::newRow("work folder not creatable") << "nofolder" << TileText::createFileFailed();
 }
 
@@ -323,8 +317,8 @@ void TileOperationsTest::install()
     QFETCH(QString, expectedText);
 
     Installer installer;
-    const QString path = QStringLiteral("/files/inst.sh");
-    SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("inst.sh")));
+    const QString path = QStringLiteral("/files/inst.exe");
+    SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("inst.exe")));
     QVERIFY(tile);
     auto *install = button(tile, "installButton");
     auto *status = label(tile, "statusLabel");
@@ -332,11 +326,9 @@ void TileOperationsTest::install()
     if (!failure.isEmpty()) {
         Installer failing = installer;
         failing.exitCode = failure == QLatin1String("exit1") ? 1 : 0;
-        const int size = failure == QLatin1String("small") ? 1024 : 256 * 1024;
-        const QByteArray script = installerScript(failing, size);
-        QCOMPARE(script.size(), size);
+        const int size = failure.toInt(); // "1024", "1025": that many bytes of no program
         if (failure != QLatin1String("404"))
-            serve(QStringLiteral("inst.sh"), script);
+            serve(QStringLiteral("inst.exe"), size ? QByteArray(size, '#') : installerProgram(failing));
         if (failure == QLatin1String("drop"))
             QVERIFY(setScenario({}, QJsonObject{{"drops", QJsonObject{{path, 4096}}}}));
         if (failure == QLatin1String("reset"))
@@ -360,17 +352,14 @@ void TileOperationsTest::install()
     }
 
     installer.hold = true;
-    // 1025 bytes: one more than the smallest download taken for an installer.
-    const QByteArray script = installerScript(installer, 1025);
-    QCOMPARE(script.size(), 1025);
-    serve(QStringLiteral("inst.sh"), script);
+    serve(QStringLiteral("inst.exe"), installerProgram(installer));
     tile->setDotInterval(3600 * 1000); // the dots are stepped by hand below
     QTest::mouseClick(install, Qt::LeftButton);
     QVERIFY(!install->isEnabled());
     QCOMPARE(install->text(), TileText::installing());
     const QString workDir = tile->workDir();
     QVERIFY(workDir.startsWith(m_appDir->path() + QStringLiteral("/temp/temp_")));
-    QCOMPARE(tile->filePath(), workDir + QStringLiteral("/inst.sh"));
+    QCOMPARE(tile->filePath(), workDir + QStringLiteral("/inst.exe"));
 
     // The installer runs from the work folder and holds until released; the dots go from one to six and round.
     QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("installer.log")), 1, kWaitMs);
@@ -387,13 +376,13 @@ void TileOperationsTest::install()
     QVERIFY(!visible(install) && visible(unInstall) && unInstall->isEnabled());
     QCOMPARE(status->text(), TileText::upToDate());
     // The registry was read again: program and uninstaller are the freshly installed ones.
-    QCOMPARE(tile->appPath(), appFile("app.sh"));
-    QCOMPARE(tile->unInstallPath(), appFile("uninst.exe"));
+    QCOMPARE(QDir::fromNativeSeparators(tile->appPath()), appFile("app.exe"));
+    QCOMPARE(QDir::fromNativeSeparators(tile->unInstallPath()), appFile("uninst.exe"));
     QVERIFY(workFolders().isEmpty());
 
     // The labels now start the program.
     QTest::mousePress(label(tile, "iconLabel"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("launch.log")), 1, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("app.log")), 1, kWaitMs);
 }
 
 void TileOperationsTest::emptyAddressDoesNothing()
@@ -442,15 +431,15 @@ void TileOperationsTest::upgradeEndToEnd()
     Installer next;
     next.hold = true;
     next.exitCode = success ? 0 : 1;
-    serve(QStringLiteral("up.sh"), outcome == QLatin1String("small") ? QByteArray(1024, '#') : installerScript(next));
-    SoftwareItemWidget *tile = addTile(next, url(QStringLiteral("up.sh")));
+    serve(QStringLiteral("up.exe"), outcome == QLatin1String("small") ? QByteArray(1024, '#') : installerProgram(next));
+    SoftwareItemWidget *tile = addTile(next, url(QStringLiteral("up.exe")));
     auto *upgrade = button(tile, "upgradeButton");
     auto *unInstall = button(tile, "unInstallButton");
     auto *status = label(tile, "statusLabel");
     QVERIFY(tile->isInstalled() && tile->needsUpgrade() && visible(upgrade));
     if (!launch.isEmpty()) {
         QTest::mousePress(label(tile, "iconLabel"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("launch.log")), 1, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("app.log")), 1, kWaitMs);
     }
 
     QTest::mouseClick(upgrade, Qt::LeftButton);
@@ -500,7 +489,7 @@ void TileOperationsTest::uninstallFailureThenSuccess()
     Installer installer;
     QVERIFY(installDirectly(installer));
     QVERIFY(touch(appFile("tt.code"), "1"));
-    SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("inst.sh")));
+    SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("inst.exe")));
     auto *unInstall = button(tile, "unInstallButton");
     auto *install = button(tile, "installButton");
     auto *status = label(tile, "statusLabel");
@@ -532,7 +521,7 @@ void TileOperationsTest::uninstallFailureThenSuccess()
     // No longer installed: the labels start nothing.
     QTest::mousePress(label(tile, "iconLabel"), Qt::LeftButton);
     QVERIFY(!tile->isLaunchRunning());
-    QCOMPARE(lineCount(appFile("launch.log")), 0);
+    QCOMPARE(lineCount(appFile("app.log")), 0);
 }
 
 // ---- launch ----
@@ -561,7 +550,7 @@ void TileOperationsTest::launch()
     installer.icon = icon;
     if (installed)
         QVERIFY(installDirectly(installer) && touch(appFile("app.wait")));
-    SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("inst.sh")));
+    SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("inst.exe")));
     QCOMPARE(tile->isInstalled(), installed);
     auto *pressed = tile->findChild<QLabel *>(label);
 
@@ -569,7 +558,7 @@ void TileOperationsTest::launch()
     QVERIFY(!tile->isLaunchRunning());
     QTest::mousePress(pressed, Qt::LeftButton);
     QCOMPARE(tile->isLaunchRunning(), starts);
-    QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("launch.log")), starts ? 1 : 0, kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("app.log")), starts ? 1 : 0, kWaitMs);
     if (starts) {
         // While the program runs, further presses start nothing.
         QPointer<QThread> thread = tile->launchThread();
@@ -580,10 +569,10 @@ void TileOperationsTest::launch()
         QCOMPARE(tile->launchThread(), thread.data());
         QVERIFY(touch(appFile("app.release")));
         QTRY_VERIFY_WITH_TIMEOUT(thread.isNull(), kWaitMs); // the thread deleted itself
-        QCOMPARE(lineCount(appFile("launch.log")), 1);
+        QCOMPARE(lineCount(appFile("app.log")), 1);
         // Once the program has exited, a press starts it again.
         QTest::mousePress(pressed, Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("launch.log")), 2, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("app.log")), 2, kWaitMs);
     }
     QTRY_VERIFY_WITH_TIMEOUT(!tile->isLaunchRunning(), kWaitMs);
     // A launch changes nothing on the tile.
@@ -651,10 +640,10 @@ void TileOperationsTest::tilesUseTheirOwnFolders()
     first.hold = true;
     Installer second = first;
     second.name = QStringLiteral("tileapp2");
-    serve(QStringLiteral("first.sh"), installerScript(first));
-    serve(QStringLiteral("second.sh"), installerScript(second));
-    SoftwareItemWidget *tileA = addTile(first, url(QStringLiteral("first.sh")));
-    SoftwareItemWidget *tileB = addTile(second, url(QStringLiteral("second.sh")));
+    serve(QStringLiteral("first.exe"), installerProgram(first));
+    serve(QStringLiteral("second.exe"), installerProgram(second));
+    SoftwareItemWidget *tileA = addTile(first, url(QStringLiteral("first.exe")));
+    SoftwareItemWidget *tileB = addTile(second, url(QStringLiteral("second.exe")));
 
     // The names MyContext::newTempWorkDir() hands out are "temp_" and the local time to the
     // millisecond. Those of a stretch of time a moment ahead are taken by plain files beforehand,
@@ -715,9 +704,9 @@ void TileOperationsTest::tilesUseTheirOwnFolders()
 void TileOperationsTest::unsafeNameStaysInWorkFolder()
 {
     Installer installer;
-    serve(QStringLiteral("inst.sh"), installerScript(installer));
+    serve(QStringLiteral("inst.exe"), installerProgram(installer));
     const QString redirectFrom = QStringLiteral("/files/..\\..\\evil.exe");
-    QVERIFY(setScenario({}, QJsonObject{{"redirects", QJsonObject{{redirectFrom, "/files/inst.sh"}}}}));
+    QVERIFY(setScenario({}, QJsonObject{{"redirects", QJsonObject{{redirectFrom, "/files/inst.exe"}}}}));
     SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("..%5C..%5Cevil.exe")));
     QTest::mouseClick(button(tile, "installButton"), Qt::LeftButton);
     const QString file = tile->workDir() + QStringLiteral("/setup.exe");
@@ -726,7 +715,7 @@ void TileOperationsTest::unsafeNameStaysInWorkFolder()
     // Qt may send a request again on a new connection when the first one closes before its answer,
     // so only the fact that each address was asked for is checked.
     QVERIFY(!m_sim->requests(redirectFrom).isEmpty());
-    QVERIFY(!m_sim->requests(QStringLiteral("/files/inst.sh")).isEmpty());
+    QVERIFY(!m_sim->requests(QStringLiteral("/files/inst.exe")).isEmpty());
     QCOMPARE(QString::fromUtf8(readAll(appFile("installer.log"))).trimmed(), file);
     // Nothing named after the address appeared anywhere around the program.
     QDirIterator it(m_appDir->path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
@@ -741,16 +730,17 @@ void TileOperationsTest::writeErrorEndsDownload()
 {
 #ifdef Q_OS_UNIX
     Installer installer;
-    serve(QStringLiteral("big.sh"), installerScript(installer, 4 * 1024 * 1024));
-    SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("big.sh")));
+    const QByteArray program = installerProgram(installer); // whole in what is written; the rest is padding
+    serve(QStringLiteral("big.exe"), program + QByteArray(4 << 20, '#'));
+    SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("big.exe")));
     auto *install = button(tile, "installButton");
 
-    // The file size limit makes writes past 64 KiB fail (EFBIG) as a full disk would.
+    // The file size limit makes writes 64 KiB past the program fail (EFBIG) as a full disk would.
     rlimit saved{};
     QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
     const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit limited = saved;
-    limited.rlim_cur = 64 * 1024;
+    limited.rlim_cur = static_cast<rlim_t>(program.size()) + 64 * 1024;
     QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
 
     LogCapture log;
@@ -793,10 +783,10 @@ void TileOperationsTest::destroyWhileBusy()
         QVERIFY(touch(appFile("app.wait")) && touch(appFile("tt.wait")));
     }
     installer.hold = true;
-    serve(QStringLiteral("inst.sh"), installerScript(installer));
+    serve(QStringLiteral("inst.exe"), installerProgram(installer));
     if (download)
-        QVERIFY(setScenario(faultOn(QStringLiteral("/files/inst.sh"), QStringLiteral("hang"))));
-    SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("inst.sh")));
+        QVERIFY(setScenario(faultOn(QStringLiteral("/files/inst.exe"), QStringLiteral("hang"))));
+    SoftwareItemWidget *tile = addTile(installer, url(QStringLiteral("inst.exe")));
 
     QPointer<QThread> thread;
     QString workDir;
@@ -805,7 +795,7 @@ void TileOperationsTest::destroyWhileBusy()
         workDir = tile->workDir();
     }
     if (download) {
-        QTRY_VERIFY_WITH_TIMEOUT(!m_sim->requests(QStringLiteral("/files/inst.sh")).isEmpty(), kWaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_sim->requests(QStringLiteral("/files/inst.exe")).isEmpty(), kWaitMs);
         QVERIFY(tile->isDownloading());
         // Redirects are followed, but never from https down to http. The simulator speaks no TLS, so
         // the refusal itself (Qt's) is not exercised; the request carries the policy.
@@ -818,7 +808,7 @@ void TileOperationsTest::destroyWhileBusy()
         thread = tile->installerThread();
     } else if (busy == QLatin1String("launch")) {
         QTest::mousePress(label(tile, "iconLabel"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("launch.log")), 1, kWaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(lineCount(appFile("app.log")), 1, kWaitMs);
         thread = tile->launchThread();
     } else {
         QTest::mouseClick(button(tile, "unInstallButton"), Qt::LeftButton);

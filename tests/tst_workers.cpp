@@ -1,5 +1,6 @@
 #include "catalog/uninstallworker.h"
 #include "catalog/worker.h"
+#include "support/fixtureprogram.h"
 #include "support/logcapture.h"
 #include "support/probe.h"
 
@@ -64,17 +65,18 @@ Outcome runUnInstallWorker(const QString &unInstallerPath)
                        &UnInstallWorker::unInstallationFinished);
 }
 
-// Copies a fixture to `target`, with or without execute permission (a downloaded installer has none).
-bool installFixture(const QString &name, const QString &target, bool executable = true)
+// Puts what a row names at `target`: "exit N", the fixture program that notes the folder it ran in
+// ("ran_in.txt" beside itself) and exits with N; "crash"; "text", no program; "/", a folder; "", nothing.
+bool place(const QString &what, const QString &target, bool executable = true)
 {
-    QDir().mkpath(QFileInfo(target).absolutePath());
-    return QFile::copy(QStringLiteral(TESSALY_TEST_FIXTURES "/catalog/") + name, target) &&
-        QFile::setPermissions(target,
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                  (executable ? QFileDevice::ExeOwner : QFileDevice::Permissions()));
+    if (what.isEmpty() || what == QLatin1String("/"))
+        return what.isEmpty() || QDir().mkpath(target);
+    const FixtureProgram::Config config{{"role", what.section(' ', 0, 0)}, {"code", what.section(' ', 1)}};
+    return FixtureProgram::write(
+        target, what == QLatin1String("text") ? QByteArray("no program") : FixtureProgram::make(config), executable);
 }
 
-// The folder a fixture script noted in "ran_in.txt" beside itself; empty when it did not run.
+// The folder a fixture program noted in "ran_in.txt" beside itself; empty when it did not run.
 QString ranIn(const QString &folder)
 {
     QFile file(folder + QStringLiteral("/ran_in.txt"));
@@ -99,7 +101,6 @@ private slots:
     void installerOutcome();
     void unInstallToolOutcome_data();
     void unInstallToolOutcome();
-    void installerHeldOpenStartsOnceReleased();
 
 private:
     void checkOutcome(const std::function<Outcome()> &run, const QString &folder);
@@ -108,6 +109,7 @@ private:
     // Every test runs with a current directory of its own, apart from the programs it starts.
     QString m_currentDir;
     QString m_savedCurrentDir;
+    QScopedPointer<LogCapture> m_log;
 };
 
 void TstWorkers::init()
@@ -118,57 +120,67 @@ void TstWorkers::init()
     QVERIFY(QDir().mkpath(m_currentDir));
     m_savedCurrentDir = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_currentDir));
+    m_log.reset(new LogCapture);
 }
 
 void TstWorkers::cleanup()
 {
     QDir::setCurrent(m_savedCurrentDir);
+    m_log.reset();
 }
 
-// One report, received on this thread, sent from the worker's. A script that ran noted our current
+// One report, received on this thread, sent from the worker's. A program that ran noted our current
 // directory: a child sitting in the work folder would keep that folder from being removed on Windows.
 void TstWorkers::checkOutcome(const std::function<Outcome()> &run, const QString &folder)
 {
-    QFETCH(QString, script);
+    QFETCH(QString, program);
     QFETCH(Result, result);
-    LogCapture warnings;
     const Outcome outcome = run();
     QCOMPARE(outcome.results, QList<bool>{result == Succeeded});
     QCOMPARE(outcome.receivedOn, QThread::currentThread());
     QVERIFY(outcome.emittedOn && outcome.emittedOn != QThread::currentThread());
-    QCOMPARE(warnings.contains(QtWarningMsg, QStringLiteral("Failed to start installer:")), result == NotStarted);
+    QCOMPARE(m_log->contains(QtWarningMsg, QStringLiteral("Failed to start installer:")), result == NotStarted);
     QCOMPARE(ranIn(folder),
-             script.startsWith(QLatin1String("exit_")) ? QFileInfo(m_currentDir).canonicalFilePath() : QString());
+             program.startsWith(QLatin1String("exit")) ? QFileInfo(m_currentDir).canonicalFilePath() : QString());
 }
 
 void TstWorkers::installerOutcome_data()
 {
-    QTest::addColumn<QString>("script"); // empty: nothing there; "/": a folder
+    QTest::addColumn<QString>("program"); // see place()
     QTest::addColumn<bool>("executable");
     QTest::addColumn<QString>("path");
     QTest::addColumn<Result>("result");
     const QString setup = QStringLiteral("temp_1/setup.exe");
-    QTest::newRow("exit 0") << "exit_ok.sh" << true << setup << Succeeded;
-    QTest::newRow("exit 1 after doing its work") << "exit_fail.sh" << true << setup << Failed;
-    QTest::newRow("crash") << "crash.sh" << true << setup << Failed;
-    QTest::newRow("without execute permission") << "exit_ok.sh" << false << setup << Succeeded;
-    QTest::newRow("spaces in path") << "exit_ok.sh" << true << "Program Files/泰萨 工具/setup file.exe" << Succeeded;
+    QTest::newRow("exit 0") << "exit 0" << true << setup << Succeeded;
+    QTest::newRow("exit 1 after doing its work") << "exit 1" << true << setup << Failed;
+    QTest::newRow("crash") << "crash" << true << setup << Failed;
+#ifdef Q_OS_UNIX
+    QTest::newRow("without execute permission") << "exit 0" << false << setup << Succeeded;
+    QTest::newRow("held open for writing") << "exit 0" << true << setup << Succeeded;
+#endif
+    QTest::newRow("spaces in path") << "exit 0" << true << "Program Files/泰萨 工具/setup file.exe" << Succeeded;
     QTest::newRow("missing file") << QString() << true << setup << NotStarted;
     QTest::newRow("folder") << "/" << true << setup << NotStarted;
-    QTest::newRow("not a program") << "not_a_program.txt" << true << setup << NotStarted;
+    QTest::newRow("not a program") << "text" << true << setup << NotStarted;
     QTest::newRow("empty path") << QString() << true << QString() << NotStarted;
 }
 
 void TstWorkers::installerOutcome()
 {
-    QFETCH(QString, script);
+    QFETCH(QString, program);
     QFETCH(bool, executable);
     QFETCH(QString, path);
     const QString installer = path.isEmpty() ? QString() : m_dir->filePath(path);
-    if (script == QLatin1String("/"))
-        QVERIFY(QDir().mkpath(installer));
-    else if (!script.isEmpty())
-        QVERIFY(installFixture(script, installer, executable));
+    QVERIFY(place(program, installer, executable));
+    // Held open for writing (by a child that another thread forked and that has not yet replaced
+    // itself), an installer cannot be started at once; the worker tries again until it is released.
+    QFile writer(installer);
+    Probe release([&] {
+        if (m_log->contains(QStringLiteral("Program file busy, trying again:")))
+            writer.close();
+    });
+    if (QLatin1String(QTest::currentDataTag()) == QLatin1String("held open for writing"))
+        QVERIFY(writer.open(QIODevice::Append));
 
     checkOutcome([&] { return runWorker(installer); }, QFileInfo(m_dir->filePath(path)).absolutePath());
 }
@@ -176,13 +188,15 @@ void TstWorkers::installerOutcome()
 void TstWorkers::unInstallToolOutcome_data()
 {
     QTest::addColumn<QString>("uninstaller"); // a leading "/" is inside the test's folder
-    QTest::addColumn<QString>("script"); // empty: no tool beside it
+    QTest::addColumn<QString>("program"); // "tt.exe" beside it, see place()
     QTest::addColumn<bool>("executable");
     QTest::addColumn<Result>("result");
     const QString app = QStringLiteral("/Tessa App/uninst.exe");
-    QTest::newRow("exit 0") << app << "exit_ok.sh" << true << Succeeded;
-    QTest::newRow("exit 1") << app << "exit_fail.sh" << true << Failed;
-    QTest::newRow("without execute permission") << app << "exit_ok.sh" << false << Succeeded;
+    QTest::newRow("exit 0") << app << "exit 0" << true << Succeeded;
+    QTest::newRow("exit 1") << app << "exit 1" << true << Failed;
+#ifdef Q_OS_UNIX
+    QTest::newRow("without execute permission") << app << "exit 0" << false << Succeeded;
+#endif
     QTest::newRow("no tool") << app << QString() << true << NotStarted;
     // Paths that name no folder never run a "tt.exe" from the root or from our current directory: an
     // application without "UninstallString" gives "", and "MsiExec.exe /X{GUID}" gives a bare name.
@@ -194,16 +208,15 @@ void TstWorkers::unInstallToolOutcome_data()
 void TstWorkers::unInstallToolOutcome()
 {
     QFETCH(QString, uninstaller);
-    QFETCH(QString, script);
+    QFETCH(QString, program);
     QFETCH(bool, executable);
     // The registry's uninstaller only names the folder that holds "tt.exe"; a decoy there must not run.
     const QString folder = m_dir->filePath(QStringLiteral("Tessa App"));
-    QVERIFY(installFixture(QStringLiteral("crash.sh"), folder + QStringLiteral("/uninst.exe")));
-    if (!script.isEmpty())
-        QVERIFY(installFixture(script, folder + QStringLiteral("/tt.exe"), executable));
+    QVERIFY(place(QStringLiteral("crash"), folder + QStringLiteral("/uninst.exe")));
+    QVERIFY(place(program, folder + QStringLiteral("/tt.exe"), executable));
     // The tools a relative path would reach.
     for (const char *name : {"tt.exe", "app/tt.exe", "app/uninst.exe"})
-        QVERIFY(installFixture(QStringLiteral("exit_ok.sh"), m_currentDir + QLatin1Char('/') + QLatin1String(name)));
+        QVERIFY(place(QStringLiteral("exit 0"), m_currentDir + QLatin1Char('/') + QLatin1String(name)));
     if (uninstaller.startsWith(QLatin1Char('/')))
         uninstaller.prepend(m_dir->path());
 
@@ -214,22 +227,3 @@ void TstWorkers::unInstallToolOutcome()
 
 QTEST_GUILESS_MAIN(TstWorkers)
 #include "tst_workers.moc"
-
-// An installer still open for writing somewhere (a child that another thread forked has not yet
-// replaced itself) cannot be started at once; the worker tries again until it is released.
-void TstWorkers::installerHeldOpenStartsOnceReleased()
-{
-    const QString installer = m_dir->filePath(QStringLiteral("temp_1/setup.exe"));
-    QVERIFY(installFixture(QStringLiteral("exit_ok.sh"), installer));
-    QFile writer(installer);
-    QVERIFY(writer.open(QIODevice::Append));
-    LogCapture log;
-    Probe release([&] {
-        if (log.contains(QStringLiteral("Program file busy, trying again:")))
-            writer.close();
-    });
-    const Outcome outcome = runWorker(installer);
-    QCOMPARE(outcome.results, QList<bool>{true});
-    QVERIFY(!writer.isOpen());
-    QCOMPARE(ranIn(QFileInfo(installer).absolutePath()), QFileInfo(m_currentDir).canonicalFilePath());
-}
