@@ -315,6 +315,12 @@ void TileOperationsTest::install()
 {
     QFETCH(QString, failure);
     QFETCH(QString, expectedText);
+#ifdef Q_OS_WIN
+    // Wine 8 never signals a reset that arrives before any answer to a socket in WSAAsyncSelect mode,
+    // which Qt uses; the download would wait for ever.
+    if (failure == QLatin1String("reset"))
+        QSKIP("Wine does not report this connection reset to the program");
+#endif
 
     Installer installer;
     const QString path = QStringLiteral("/files/inst.exe");
