@@ -273,11 +273,13 @@ void TileOperationsTest::downloadFileName_data()
         {"http://h/files/..%2F..%2Fevil.exe", QStringLiteral("evil.exe")},
         {"http://h/files/", safe},
         {"http://h/files/%2E%2E", safe},
-        {"http://h/files/C%3Aevil.exe", safe},
         {"http://h/files/a.exe%3A%3A%24DATA", safe},
         {"http://h/files/a%0A.exe", safe},
         {"http://h/files/CON.exe", safe},
+        {"http://h/files/nul", safe},
+        {"http://h/files/com1.txt", safe},
         {"http://h/files/a.exe.", safe},
+        {"http://h/files/a.exe%20", safe},
         {"", safe},
     };
     for (const auto &row : rows)
@@ -288,7 +290,18 @@ void TileOperationsTest::downloadFileName()
 {
     QFETCH(QString, address);
     QFETCH(QString, expected);
-    QCOMPARE(::downloadFileName(QUrl(address)), expected);
+    const QString name = ::downloadFileName(QUrl(address));
+    QCOMPARE(name, expected);
+
+    // Saved under that name, the file is the work folder's one entry, whatever the system makes of names.
+    QTemporaryDir parent;
+    const QString work = parent.filePath(QStringLiteral("work"));
+    QVERIFY(QDir().mkpath(work));
+    QFile file(work + QLatin1Char('/') + name);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("x") == 1);
+    file.close();
+    QCOMPARE(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System), QStringList{name});
+    QCOMPARE(QDir(parent.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"work"});
 }
 
 // ---- install and upgrade ----
