@@ -10,18 +10,18 @@
 //   POST /stop?id=ID                                ->  200 once that simulator has ended
 //   GET  /running?id=ID                             ->  200 "1" or "0"
 
+#include "stopsignals.h"
+
 #include <httplib.h>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -138,12 +138,7 @@ int main(int argc, char *argv[])
     }
     const std::string sim = argv[2];
 
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    StopSignals stopSignals;
 
     httplib::Server server;
     server.Post("/start", [&sim](const httplib::Request &request, httplib::Response &response) {
@@ -179,13 +174,9 @@ int main(int argc, char *argv[])
     std::printf("http://127.0.0.1:%d\n", port);
     std::fflush(stdout);
 
-    std::thread signalWaiter([&stopSignals, &server] {
-        int signal = 0;
-        sigwait(&stopSignals, &signal);
-        server.stop();
-    });
+    stopSignals.start([&server] { server.stop(); });
     server.listen_after_bind();
-    signalWaiter.join();
+    stopSignals.join();
 
     std::map<int, pid_t> children;
     {

@@ -7,16 +7,14 @@
 
 #include "scenario.h"
 #include "simserver.h"
+#include "stopsignals.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <pthread.h>
-#include <thread>
 
 namespace {
 
@@ -69,16 +67,7 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    // Termination signals are taken by one waiting thread; every other thread (the server's pool
-    // included, which inherits this mask) never sees them. Writes to a vanished client must fail
-    // with EPIPE rather than end the process.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-
+    StopSignals stopSignals;
     SimServer server(scenario, scenarioDir, quiet);
     const int boundPort = server.bind(port);
     if (boundPort <= 0) {
@@ -88,16 +77,12 @@ int main(int argc, char *argv[])
     std::printf("http://127.0.0.1:%d\n", boundPort);
     std::fflush(stdout);
 
-    std::thread signalWaiter([&stopSignals, &server] {
-        int signal = 0;
-        sigwait(&stopSignals, &signal);
-        server.stop();
-    });
+    stopSignals.start([&server] { server.stop(); });
     const bool served = server.listen();
     if (!served) {
         std::fprintf(stderr, "tessaly-platform-sim: the server stopped unexpectedly\n");
-        pthread_kill(signalWaiter.native_handle(), SIGTERM);
+        stopSignals.wake();
     }
-    signalWaiter.join();
+    stopSignals.join();
     return served ? 0 : 1;
 }
