@@ -39,6 +39,7 @@ private slots:
     void namesWithDotsAreLookedUp();
 #ifdef Q_OS_WIN
     void sixtyFourBitOnlyEntryIsFound();
+    void expandablePathsAreExpanded();
 #else
     void defaultFolderInDataLocation();
 #endif
@@ -196,6 +197,20 @@ void TstUninstallRegistry::sixtyFourBitOnlyEntryIsFound()
 
     QVERIFY(isSoftwareInstalled(QStringLiteral("Only64")));
     QCOMPARE(getDisplayVersion(QStringLiteral("Only64")), QStringLiteral("6.4.0.0"));
+}
+
+void TstUninstallRegistry::expandablePathsAreExpanded()
+{
+    // Installers write "%ProgramFiles%\..." paths as REG_EXPAND_SZ; a path left unexpanded names nothing.
+    writeKey(currentUser, QStringLiteral("Expand"), {{"DisplayName", "Expand"}});
+    QVERIFY(TestRegistry::writeExpandable(TestRegistry::Root::CurrentUser, QStringLiteral("Expand"),
+                                          QStringLiteral("UninstallString"), QStringLiteral("\"%SystemRoot%\\T\\u.exe\" /S")));
+    QVERIFY(TestRegistry::writeExpandable(TestRegistry::Root::CurrentUser, QStringLiteral("Expand"),
+                                          QStringLiteral("DisplayIcon"), QStringLiteral("%SystemRoot%\\T\\a.exe,0")));
+    const QString systemRoot = qEnvironmentVariable("SystemRoot");
+    QVERIFY(!systemRoot.isEmpty());
+    QCOMPARE(getUnInstallPath(QStringLiteral("Expand")), systemRoot + QStringLiteral("\\T\\u.exe"));
+    QCOMPARE(getAppPath(QStringLiteral("Expand")), systemRoot + QStringLiteral("\\T\\a.exe"));
 }
 #else
 void TstUninstallRegistry::defaultFolderInDataLocation()

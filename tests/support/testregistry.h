@@ -22,6 +22,11 @@ bool isScratch();
 // Writes the values into the subkey `pathName` of `root`; "/" in pathName nests subkeys.
 bool write(Root root, const QString &pathName, const QVariantMap &values);
 
+#ifdef Q_OS_WIN
+// Writes one value as REG_EXPAND_SZ, as installers store paths with environment variables.
+bool writeExpandable(Root root, const QString &pathName, const QString &valueName, const QString &text);
+#endif
+
 // Removes every application entry under the three roots; false (and nothing removed) when this is
 // no scratch registry.
 bool clear();

@@ -2,6 +2,10 @@
 
 #include <QSettings>
 
+#include <string>
+
+#include <windows.h>
+
 namespace {
 
 const char *const kRoots[] = {
@@ -34,6 +38,26 @@ bool TestRegistry::write(Root root, const QString &pathName, const QVariantMap &
     settings.endGroup();
     settings.sync();
     return settings.status() == QSettings::NoError;
+}
+
+bool TestRegistry::writeExpandable(Root root, const QString &pathName, const QString &valueName, const QString &text)
+{
+    if (!isScratch())
+        return false;
+    const QString path = QLatin1String(kRoots[static_cast<int>(root)]);
+    const HKEY hive = path.startsWith(QLatin1String("HKEY_LOCAL_MACHINE")) ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+    const std::wstring subkey =
+        QString(path.mid(path.indexOf(QLatin1Char('\\')) + 1) + QLatin1Char('\\') + pathName).toStdWString();
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(hive, subkey.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return false;
+    const std::wstring name = valueName.toStdWString();
+    const std::wstring data = text.toStdWString();
+    const LONG status = RegSetValueExW(key, name.c_str(), 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE *>(data.c_str()),
+                                       static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
 }
 
 bool TestRegistry::clear()
