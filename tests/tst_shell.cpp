@@ -71,6 +71,13 @@ void TestShell::window()
     QVERIFY(hasLabel(window.titleBarWidget(), QStringLiteral("Tessaly软件管家")));
     QVERIFY(hasLabel(&window, QStringLiteral("用心做好每一款软件！")));
     QVERIFY(hasLabel(&window, QStringLiteral("当前版本号：8.0.0.1")));
+
+    // Nothing in the title bar takes the keyboard focus when the window comes up (Windows frames it).
+    window.show();
+    QApplication::setActiveWindow(&window);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    const QWidget *focus = QApplication::focusWidget();
+    QVERIFY2(!focus || !window.titleBarWidget()->isAncestorOf(focus), focus ? focus->metaObject()->className() : "");
 }
 
 void TestShell::drag_data()
