@@ -237,7 +237,8 @@ Function .onInstFailed
   ${LoopUntil} $0 == ""
 FunctionEnd
 
-; Started through Explorer, so the program runs with the user's rights rather than the installer's.
+; Started through Explorer, as the user would start it: with the user's own session and environment
+; (the program asks for administrator rights itself).
 Function LaunchProgram
   Exec '"$WINDIR\explorer.exe" "$INSTDIR\tessaly.exe"'
 FunctionEnd
