@@ -13,3 +13,7 @@ struct UninstallRoot
 
 // The value `valueName` of subkey `pathName` under `root`; an invalid QVariant when absent.
 QVariant readUninstallValue(const UninstallRoot &root, const QString &pathName, const QString &valueName);
+
+// Where no Windows registry exists: the folder holding the key files ($TESSALY_REGISTRY_ROOT, else
+// "tessaly-registry" in the user's data location). Defined by uninstallregistry_unix.cpp only.
+QString fileRegistryRoot();

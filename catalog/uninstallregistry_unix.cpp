@@ -4,9 +4,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-namespace {
-
-QString registryRoot()
+QString fileRegistryRoot()
 {
     const QString fromEnv = qEnvironmentVariable("TESSALY_REGISTRY_ROOT");
     if (!fromEnv.isEmpty())
@@ -14,15 +12,13 @@ QString registryRoot()
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1String("/tessaly-registry");
 }
 
-} // namespace
-
 // The key ROOT\A\B\Name lives in the file <registry root>/ROOT/A/B/Name.ini.
 QVariant readUninstallValue(const UninstallRoot &root, const QString &pathName, const QString &valueName)
 {
     QString keyPath = root.key;
     keyPath.replace(QLatin1Char('\\'), QLatin1Char('/'));
     const QString filePath =
-        registryRoot() + QLatin1Char('/') + keyPath + QLatin1Char('/') + pathName + QLatin1String(".ini");
+        fileRegistryRoot() + QLatin1Char('/') + keyPath + QLatin1Char('/') + pathName + QLatin1String(".ini");
     if (!QFileInfo(filePath).isFile())
         return QVariant();
 

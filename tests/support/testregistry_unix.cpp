@@ -1,20 +1,12 @@
 #include "support/testregistry.h"
 
+#include "catalog/uninstallregistry_p.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
-#include <QStandardPaths>
 
 namespace {
-
-// The folder the program reads: $TESSALY_REGISTRY_ROOT, else "tessaly-registry" in the data location.
-QString registryFolder()
-{
-    const QString fromEnv = qEnvironmentVariable("TESSALY_REGISTRY_ROOT");
-    return !fromEnv.isEmpty()
-        ? fromEnv
-        : QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1String("/tessaly-registry");
-}
 
 QString rootFolder(TestRegistry::Root root)
 {
@@ -23,8 +15,7 @@ QString rootFolder(TestRegistry::Root root)
         "HKEY_LOCAL_MACHINE/SOFTWARE/WOW6432Node/Microsoft/Windows/CurrentVersion/Uninstall",
         "HKEY_CURRENT_USER/SOFTWARE/Microsoft/Windows/CurrentVersion/Uninstall",
     };
-    return registryFolder() + QLatin1Char('/') +
-        QLatin1String(paths[static_cast<int>(root)]);
+    return fileRegistryRoot() + QLatin1Char('/') + QLatin1String(paths[static_cast<int>(root)]);
 }
 
 } // namespace
@@ -48,5 +39,5 @@ bool TestRegistry::write(Root root, const QString &pathName, const QVariantMap &
 
 bool TestRegistry::clear()
 {
-    return QDir(registryFolder()).removeRecursively();
+    return QDir(fileRegistryRoot()).removeRecursively();
 }
