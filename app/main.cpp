@@ -1,13 +1,13 @@
-#include "app/firstpaintwatcher.h"
-#include "app/logging.h"
-#include "app/logoutput.h"
-#include "app/mainwidget.h"
-#include "app/processexit.h"
-#include "app/singleinstance.h"
-#include "app/startupnotice.h"
-#include "app/uifont.h"
-#include "platform/mycontext.h"
-#include "shell/mydialog.h"
+#include "widgets/app/firstpaintwatcher.h"
+#include "core/base/logging.h"
+#include "core/app/logoutput.h"
+#include "widgets/app/mainwidget.h"
+#include "core/app/processexit.h"
+#include "core/app/singleinstance.h"
+#include "widgets/app/startupnotice.h"
+#include "core/app/uifont.h"
+#include "core/platform/mycontext.h"
+#include "widgets/common/mydialog.h"
 
 #include <QApplication>
 #include <QIcon>

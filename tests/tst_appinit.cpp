@@ -1,9 +1,9 @@
 // App init and the start-up routine: catalog replacement, customer-service mode, faults of the platform,
 // and the order of MyContext::init.
-#include "account/user.h"
-#include "catalog/productinfo.h"
-#include "platform/mycontext.h"
-#include "platform/platformexchange.h"
+#include "core/base/user.h"
+#include "core/base/productinfo.h"
+#include "core/platform/mycontext.h"
+#include "core/platform/platformexchange.h"
 #include "support/contextfixture.h"
 #include "support/probe.h"
 #include "support/simulator.h"

@@ -1,7 +1,7 @@
-#include "catalog/catalogfill.h"
-#include "catalog/productinfo.h"
-#include "platform/apppaths.h"
-#include "platform/mycontext.h"
+#include "core/catalog/catalogfill.h"
+#include "core/base/productinfo.h"
+#include "core/base/apppaths.h"
+#include "core/platform/mycontext.h"
 #include "support/simulator.h"
 
 #include <QDir>

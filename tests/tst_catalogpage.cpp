@@ -1,12 +1,12 @@
 // The catalog page and its tiles: the grid, the state each tile shows from the file-backed uninstall
 // registry, the main window's fill from the catalog and hover.
 
-#include "app/mainwidget.h"
-#include "catalog/commonsoftwaremainwt.h"
-#include "catalog/productinfo.h"
-#include "catalog/softwareitemwidget.h"
-#include "platform/apppaths.h"
-#include "platform/mycontext.h"
+#include "widgets/app/mainwidget.h"
+#include "widgets/catalog/commonsoftwaremainwt.h"
+#include "core/base/productinfo.h"
+#include "widgets/catalog/softwareitemwidget.h"
+#include "core/base/apppaths.h"
+#include "core/platform/mycontext.h"
 #include "support/testregistry.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "catalog/folderremoval.h"
+#include "core/files/folderremoval.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "app/initthread.h"
-#include "platform/apppaths.h"
+#include "core/files/initthread.h"
+#include "core/base/apppaths.h"
 
 #include <QtTest>
 

@@ -1,8 +1,8 @@
-#include "account/gongzhonglogindialog.h"
-#include "account/qrrender.h"
-#include "account/signinnotifier.h"
-#include "account/user.h"
-#include "platform/mycontext.h"
+#include "widgets/account/gongzhonglogindialog.h"
+#include "core/account/qrrender.h"
+#include "core/account/signinnotifier.h"
+#include "core/base/user.h"
+#include "core/platform/mycontext.h"
 #include "support/probe.h"
 #include "support/simulator.h"
 

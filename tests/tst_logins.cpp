@@ -1,7 +1,7 @@
 // Token, phone and QR-code sign-in, the verification code and signing out, against the platform simulator
 // on loopback.
-#include "account/user.h"
-#include "platform/mycontext.h"
+#include "core/base/user.h"
+#include "core/platform/mycontext.h"
 #include "support/contextfixture.h"
 #include "support/simulator.h"
 

@@ -1,8 +1,8 @@
 // The platform client's wire forms, time-out, size cap, image download, work folders and device
 // description, against the platform simulator on loopback. How answers are read is covered with the
 // exchanges in tst_logins and tst_appinit.
-#include "platform/mycontext.h"
-#include "platform/platformexchange.h"
+#include "core/platform/mycontext.h"
+#include "core/platform/platformexchange.h"
 #include "support/contextfixture.h"
 #include "support/simulator.h"
 

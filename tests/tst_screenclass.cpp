@@ -1,4 +1,4 @@
-#include "app/screenclass.h"
+#include "core/base/screenclass.h"
 
 #include <QtTest>
 

@@ -1,8 +1,8 @@
-#include "app/mainwidget.h"
-#include "app/startupnotice.h"
-#include "platform/mycontext.h"
-#include "shell/mydialog.h"
-#include "shell/titlebar.h"
+#include "widgets/app/mainwidget.h"
+#include "widgets/app/startupnotice.h"
+#include "core/platform/mycontext.h"
+#include "widgets/common/mydialog.h"
+#include "widgets/shell/titlebar.h"
 
 #include <QDesktopServices>
 #include <QLabel>

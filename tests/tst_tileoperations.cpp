@@ -3,13 +3,13 @@
 // uninstall tool. The installer, the installed program and the uninstall tool are copies of the fixture
 // program (tests/fixtures/program, see README.md).
 
-#include "catalog/commonsoftwaremainwt.h"
-#include "catalog/downloadname.h"
-#include "catalog/softwareitemwidget.h"
-#include "catalog/tiletexts.h"
-#include "catalog/uninstallregistry.h"
-#include "catalog/workdir.h"
-#include "platform/apppaths.h"
+#include "widgets/catalog/commonsoftwaremainwt.h"
+#include "core/files/downloadname.h"
+#include "widgets/catalog/softwareitemwidget.h"
+#include "core/catalog/tiletexts.h"
+#include "core/catalog/uninstallregistry.h"
+#include "core/files/workdir.h"
+#include "core/base/apppaths.h"
 #include "support/fixtureprogram.h"
 #include "support/logcapture.h"
 #include "support/simulator.h"

@@ -1,4 +1,4 @@
-#include "catalog/uninstallregistry.h"
+#include "core/catalog/uninstallregistry.h"
 #include "support/testregistry.h"
 
 #include <QDir>

@@ -1,5 +1,5 @@
-#include "catalog/uninstallworker.h"
-#include "catalog/worker.h"
+#include "core/catalog/uninstallworker.h"
+#include "core/catalog/worker.h"
 #include "support/fixtureprogram.h"
 #include "support/logcapture.h"
 #include "support/probe.h"

@@ -1,8 +1,8 @@
 #include "support/contextfixture.h"
 
 #include "buildconfig.h"
-#include "platform/apppaths.h"
-#include "platform/mycontext.h"
+#include "core/base/apppaths.h"
+#include "core/platform/mycontext.h"
 #include "support/testregistry.h"
 
 #include <QCoreApplication>

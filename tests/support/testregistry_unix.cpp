@@ -1,6 +1,6 @@
 #include "support/testregistry.h"
 
-#include "catalog/uninstallregistry_p.h"
+#include "core/catalog/uninstallregistry_p.h"
 
 #include <QDir>
 #include <QFileInfo>

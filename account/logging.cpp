@@ -1,3 +1,0 @@
-#include "account/logging.h"
-
-Q_LOGGING_CATEGORY(lcAccount, "tessaly.account")

@@ -1,6 +1,0 @@
-#include "account/user.h"
-
-User::User(QObject *parent)
-    : QObject(parent)
-{
-}

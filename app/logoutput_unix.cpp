@@ -1,6 +1,0 @@
-#include "app/logoutput.h"
-
-// Qt already writes to standard error here.
-void installLogOutput()
-{
-}

@@ -1,6 +1,0 @@
-#include "app/uifont.h"
-
-// Every supported Windows ships "Microsoft YaHei".
-void installUiFontFallback()
-{
-}

@@ -1,3 +1,0 @@
-#include "catalog/logging.h"
-
-Q_LOGGING_CATEGORY(lcCatalog, "tessaly.catalog")

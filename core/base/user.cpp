@@ -1,0 +1,6 @@
+#include "core/base/user.h"
+
+User::User(QObject *parent)
+    : QObject(parent)
+{
+}

@@ -1,0 +1,256 @@
+// The platform exchanges of MyContext: app init, the logins, the verification code, the QR code,
+// the log line and the image download.
+#include "core/platform/mycontext.h"
+
+#include "core/base/user.h"
+#include "core/base/productinfo.h"
+#include "core/base/logging.h"
+#include "core/platform/platformexchange.h"
+
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QSettings>
+
+using PlatformExchange::Answer;
+using PlatformExchange::stringValue;
+
+namespace {
+
+const QString tokenIdKey = QStringLiteral("tokenId");
+const QString userSystemIdKey = QStringLiteral("userSystemId");
+const QString networkFailureText = QStringLiteral("网络异常，请检查网络连接！");
+
+QString userServiceAddress(const char *path)
+{
+    return MyContext::userServiceUrl() + QLatin1String(path);
+}
+
+QString storedToken()
+{
+    return MyContext::settings().value(tokenIdKey).toString();
+}
+
+// A request carrying the fields every login-style request has besides its own.
+QJsonObject sessionRequest(const QString &service)
+{
+    QJsonObject request = PlatformExchange::envelope(service);
+    request.insert(QStringLiteral("sessionId"), QString());
+    return request;
+}
+
+// Makes a new user from a login answer's data the signed-in one. The state changes in one step, after
+// the exchange has ended, so slots that ran during the wait never see a half-made user.
+User *signIn(const QJsonObject &data)
+{
+    auto *fresh = new User;
+    fresh->setHeadImgBase64(stringValue(data, QStringLiteral("headImgBase64")));
+    fresh->setNickName(stringValue(data, QStringLiteral("nickName")));
+    fresh->setUserSystemId(stringValue(data, QStringLiteral("userSystemId")));
+    fresh->setUserId(stringValue(data, QStringLiteral("userId")));
+
+    User *previous = MyContext::user;
+    MyContext::user = fresh;
+    if (previous)
+        previous->deleteLater();
+    return fresh;
+}
+
+// Phone and QR login share this ending: the user and the sign-in to keep for the next start.
+void signInAndStore(const QJsonObject &data)
+{
+    const User *fresh = signIn(data);
+    MyContext::settings().setValue(userSystemIdKey, stringValue(data, userSystemIdKey));
+    MyContext::settings().setValue(tokenIdKey, stringValue(data, tokenIdKey));
+    MyContext::settings().sync();
+    qCDebug(lcPlatform).noquote() << QStringLiteral("获取到的用户ID为：") + fresh->userId() +
+            QStringLiteral(",获取到的用户昵称为：") + fresh->nickName() + QStringLiteral(",获取到的headimg为：") +
+            fresh->headImgBase64();
+}
+
+// The result convention of the operations the sign-in dialog shows: "" on success, otherwise the
+// message to show. A refusal without a message (a body that is no JSON, or a non-string "errorDesc")
+// must not read as success, so it gets the network failure text.
+QString messageFor(const Answer &answer)
+{
+    if (answer.succeeded())
+        return QString();
+    const QString message = answer.received ? answer.errorDesc() : QString();
+    return message.isEmpty() ? networkFailureText : message;
+}
+
+} // namespace
+
+void MyContext::appInit()
+{
+    QJsonObject request = PlatformExchange::envelope(QStringLiteral("morvane.platform.init"));
+    request.insert(QStringLiteral("deviceInfo"), deviceInfo());
+
+    const Answer answer = PlatformExchange::postJson(userServiceAddress("/user/init/appinit.html"), request);
+    if (!answer.received)
+        return;
+    qCDebug(lcPlatform) << "errorcode============:" << answer.errorCode();
+    if (!answer.succeeded())
+        return;
+
+    const QJsonObject data = answer.data();
+
+    const QString special = stringValue(data, QStringLiteral("supportSpecialMusicStr"));
+    if (!special.isEmpty()) {
+        supportSpecialMusicStr = special;
+        qCDebug(lcPlatform) << "==========:" << special << ",supportSpecialStr:" << special;
+    }
+
+    const QString mode = stringValue(data, QStringLiteral("kefuMode"));
+    if (!mode.isEmpty()) {
+        if (mode == QLatin1String("2")) {
+            kefuMode = mode;
+            kefuUrl = stringValue(data, QStringLiteral("kefuUrl"));
+        } else if (mode == QLatin1String("3")) {
+            kefuMode = mode;
+        }
+        qCDebug(lcPlatform) << "kefuMode==========:" << mode;
+    }
+
+    const QString productInfosKey = QStringLiteral("productInfos");
+    if (data.contains(productInfosKey)) {
+        // A value that is not an array reads as an empty one.
+        const QJsonArray entries = data.value(productInfosKey).toArray();
+        QList<ProductInfo *> fresh;
+        for (const QJsonValue &entry : entries) {
+            if (entry.isObject())
+                fresh.append(ProductInfo::fromJson(entry.toObject()));
+        }
+        clearProductInfos();
+        productInfoList = fresh;
+    }
+}
+
+void MyContext::tokenLogin()
+{
+    const QString token = storedToken();
+    if (token.isEmpty())
+        return;
+
+    QJsonObject request = sessionRequest(QStringLiteral("morvane.platform.tokenlogin"));
+    request.insert(QStringLiteral("userSystemId"), QStringLiteral("1001"));
+    request.insert(tokenIdKey, token);
+    request.insert(QStringLiteral("deviceInfo"), deviceInfo());
+
+    const Answer answer = PlatformExchange::postJson(userServiceAddress("/user/user/tokenlogin.html"), request);
+    if (!answer.received)
+        return;
+    lastErrorCode = answer.errorCode();
+    qCDebug(lcPlatform) << "errorcode============:" << lastErrorCode;
+    if (!answer.succeeded())
+        return;
+
+    // The stored token stays as it is; the answer's "tokenId" is not taken.
+    const User *fresh = signIn(answer.data());
+    qCDebug(lcPlatform).noquote() << QStringLiteral("获取到的用户ID为：") + fresh->userId() +
+            QStringLiteral(",获取到的用户昵称为：") + fresh->nickName();
+}
+
+bool MyContext::qrCodeLogin(const QString &preLoginToken)
+{
+    QJsonObject request = sessionRequest(QStringLiteral("morvane.platform.gongzhongqrcodelogin"));
+    request.insert(QStringLiteral("userSystemId"), QStringLiteral("1002"));
+    const QString token = storedToken();
+    if (!token.isEmpty())
+        request.insert(tokenIdKey, token);
+    request.insert(QStringLiteral("deviceInfo"), deviceInfo());
+    request.insert(QStringLiteral("preLoginToken"), preLoginToken);
+
+    const Answer answer =
+        PlatformExchange::postJson(userServiceAddress("/user/user/gongzhongqrcodelogin.html"), request);
+    if (!answer.received)
+        return false;
+    lastErrorCode = answer.errorCode();
+    if (!answer.succeeded())
+        return false;
+    signInAndStore(answer.data());
+    return true;
+}
+
+QString MyContext::phoneLogin(const QString &phoneNum, const QString &verifyCode)
+{
+    QJsonObject request = sessionRequest(QStringLiteral("morvane.platform.phonelogin"));
+    request.insert(QStringLiteral("userSystemId"), QStringLiteral("1000"));
+    request.insert(QStringLiteral("deviceInfo"), deviceInfo());
+    QJsonObject dyData;
+    dyData.insert(QStringLiteral("phoneNum"), phoneNum);
+    dyData.insert(QStringLiteral("verifyCode"), verifyCode);
+    request.insert(QStringLiteral("dyData"), dyData);
+
+    const Answer answer = PlatformExchange::postJson(userServiceAddress("/user/user/phonelogin.html"), request);
+    if (answer.received) {
+        lastErrorCode = answer.errorCode();
+        if (answer.succeeded())
+            signInAndStore(answer.data());
+    }
+    return messageFor(answer);
+}
+
+QString MyContext::sendVerifyCode(const QString &phoneNum)
+{
+    QJsonObject request = sessionRequest(QStringLiteral("morvane.platform.sendverifycode"));
+    request.insert(QStringLiteral("deviceInfo"), deviceInfo());
+    QJsonObject dyData;
+    dyData.insert(QStringLiteral("phoneNum"), phoneNum);
+    request.insert(QStringLiteral("dyData"), dyData);
+
+    const Answer answer = PlatformExchange::postJson(userServiceAddress("/user/user/sendverifycode.html"), request);
+    return messageFor(answer);
+}
+
+QString MyContext::fetchQrCode(const QString &preLoginToken, bool *ok)
+{
+    QJsonObject request = sessionRequest(QStringLiteral("morvane.platform.getgongzhongqrcode"));
+    request.insert(QStringLiteral("preLoginToken"), preLoginToken);
+
+    const Answer answer = PlatformExchange::postJson(userServiceAddress("/user/user/getgongzhongqrcode.html"), request);
+    // The answer's "errorCode" is not examined: only a network failure counts as failed.
+    if (ok)
+        *ok = answer.received;
+    return stringValue(answer.data(), QStringLiteral("qrCode"));
+}
+
+void MyContext::commonLog(const QString &text)
+{
+    PlatformExchange::postTextInBackground(
+        platformUrl() + QLatin1String("/platform/log/commonlog.html"), text.toUtf8(), [](const Answer &answer) {
+            if (answer.received)
+                qCDebug(lcPlatform).noquote() << "result is :" << QString::fromUtf8(answer.body);
+        });
+}
+
+bool MyContext::downloadImage(const QString &url, const QString &savePath)
+{
+    const Answer answer = PlatformExchange::get(url, PlatformExchange::maxImageBody);
+    if (!answer.received)
+        return false;
+    qCDebug(lcPlatform) << "result is ok!";
+
+    QImage image;
+    if (!image.loadFromData(answer.body)) {
+        qCWarning(lcPlatform) << "not an image:" << url;
+        return false;
+    }
+    if (!image.save(savePath)) {
+        qCWarning(lcPlatform) << "image not saved:" << savePath;
+        return false;
+    }
+    return true;
+}
+
+void MyContext::loginOut()
+{
+    if (User *previous = user) {
+        user = nullptr;
+        previous->deleteLater();
+    }
+    settings().remove(userSystemIdKey);
+    settings().remove(tokenIdKey);
+    settings().sync();
+}

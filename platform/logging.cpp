@@ -1,3 +1,0 @@
-#include "platform/logging.h"
-
-Q_LOGGING_CATEGORY(lcPlatform, "tessaly.platform")

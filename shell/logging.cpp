@@ -1,3 +1,0 @@
-#include "shell/logging.h"
-
-Q_LOGGING_CATEGORY(lcShell, "tessaly.shell")

@@ -1,0 +1,68 @@
+#include "widgets/catalog/commonsoftwaremainwt.h"
+
+#include "widgets/catalog/softwareitemwidget.h"
+#include "core/catalog/uninstallregistry.h"
+
+#include <QGridLayout>
+#include <QResizeEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int columns = 4;
+constexpr int tileWidth = 280;
+constexpr int tileHeight = 320;
+
+const char scrollBarStyle[] =
+    "QScrollBar:vertical {    border: none;    background: #f1f1f1;    width: 8px;    margin: 0px 0px 0px 0px;}"
+    "QScrollBar::handle:vertical {    background: #c1c1c1;    min-height: 20px;    border-radius: 4px;}"
+    "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical {    height: 0px;    background: none;}"
+    "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical {    background: none;}";
+} // namespace
+
+CommonSoftwareMainWT::CommonSoftwareMainWT(QWidget *parent)
+    : QWidget(parent)
+    , m_scrollArea(new QScrollArea(this))
+    , m_container(new QWidget)
+    , m_gridLayout(new QGridLayout(m_container))
+{
+    setAttribute(Qt::WA_StyledBackground);
+    setStyleSheet(QStringLiteral("CommonSoftwareMainWT{background-color:white;}"));
+    m_scrollArea->setFrameShape(QFrame::NoFrame);
+    m_scrollArea->setWidgetResizable(true);
+    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_scrollArea->verticalScrollBar()->setStyleSheet(QLatin1String(scrollBarStyle));
+
+    m_container->setObjectName(QStringLiteral("m_container"));
+    m_container->setStyleSheet(QStringLiteral("background-color: white;"));
+    m_gridLayout->setSpacing(20);
+    m_gridLayout->setContentsMargins(15, 15, 15, 15);
+    m_scrollArea->setWidget(m_container);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_scrollArea);
+}
+
+void CommonSoftwareMainWT::addItem(const QString &zhName, const QString &zhDesc, const QPixmap &pixmap,
+                                   const QString &pathName, const QString &version, const QString &downloadUrl)
+{
+    const int n = m_gridLayout->count();
+    const bool installed = isSoftwareInstalled(pathName);
+    // Any difference counts, a newer installed version too: versions have no order here.
+    const bool needUpgrade = installed && getDisplayVersion(pathName) != version;
+
+    auto *tile = new SoftwareItemWidget(m_container);
+    tile->setInfo(zhName, zhDesc, pixmap, downloadUrl, pathName, installed, needUpgrade);
+    tile->setFixedSize(tileWidth, tileHeight);
+    m_gridLayout->addWidget(tile, n / columns, n % columns);
+}
+
+void CommonSoftwareMainWT::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    const bool taller = m_container->sizeHint().height() > height();
+    m_scrollArea->setVerticalScrollBarPolicy(taller ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+}

@@ -1,0 +1,212 @@
+#include "widgets/shell/titlebar.h"
+
+#include "widgets/account/contactus.h"
+#include "widgets/account/gongzhonglogindialog.h"
+#include "widgets/account/myloginbtn.h"
+#include "widgets/account/perinfofloatdialog.h"
+#include "core/account/signinnotifier.h"
+#include "core/base/user.h"
+#include "core/app/processexit.h"
+#include "core/platform/uisize.h"
+#include "core/platform/mycontext.h"
+#include "widgets/common/closebtn.h"
+#include "core/base/logging.h"
+
+#include <QBitmap>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QUrl>
+
+namespace {
+const char windowButtonStyle[] = "QPushButton{border:0px;border-radius: none; background-color:none;}"
+                                 "QPushButton:hover{background-color:#E7EAED;}";
+const char closeButtonStyle[] = "QPushButton{border:0px;border-radius: none; background-color:none;}"
+                                "QPushButton:hover{background-color:#CB3B3B;}";
+} // namespace
+
+TitleBar::TitleBar(QWidget *parent)
+    : QWidget(parent)
+    , iconLabel(new QLabel(this))
+    , titleLabel(new QLabel(this))
+    , loginButton(new MyLoginBtn(this))
+    , accountPopup(new PerInfoFloatDialog(this))
+    , contactButton(new QPushButton(this))
+    , minimizeButton(new QPushButton(this))
+    , closeButton(new CloseBtn(QStringLiteral(":/icons/icons/close_white.png"),
+                               QStringLiteral(":/icons/icons/close_dialog.png"), this))
+{
+    setObjectName(QStringLiteral("titleBar"));
+    setProperty("titleBar", true);
+    setAttribute(Qt::WA_StyledBackground);
+    setFixedHeight(UiSize::windowButton().height());
+
+    iconLabel->setFixedSize(UiSize::titleIcon());
+    iconLabel->setScaledContents(true);
+    iconLabel->setPixmap(QPixmap(QStringLiteral(":/icons/icons/title_icon.png")));
+    iconLabel->setStyleSheet(QStringLiteral("QLabel{ border-radius:8px;}"));
+
+    titleLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    titleLabel->setText(QStringLiteral("Tessaly软件管家"));
+    titleLabel->setFont(MyContext::normalFont);
+
+    accountPopup->setObjectName(QStringLiteral("perInfoFloatDialog"));
+    connect(accountPopup, &PerInfoFloatDialog::parentLoginOut, this, &TitleBar::loginOut);
+    // A sign-in whose dialog was closed before the answer came still shows here.
+    connect(SignInNotifier::instance(), &SignInNotifier::signedInAfterClose, this, &TitleBar::refreshContent);
+
+    contactButton->setObjectName(QStringLiteral("contactButton"));
+    contactButton->setFlat(true);
+    contactButton->setText(QStringLiteral("联系客服"));
+    contactButton->setFixedHeight(UiSize::titleTextButton().height());
+    contactButton->setIcon(QIcon(QStringLiteral(":/icons/icons/concatus.png")));
+    contactButton->setIconSize(QSize(25, 25));
+    contactButton->setFont(MyContext::normalFont);
+    contactButton->setCursor(Qt::PointingHandCursor);
+    contactButton->setStyleSheet(QStringLiteral(
+        "QPushButton{background-color:none;color:#484848;border:0px;padding-left:10px;padding-right:10px;}"));
+    connect(contactButton, &QPushButton::clicked, this, &TitleBar::showConcatUsDialog);
+
+    minimizeButton->setObjectName(QStringLiteral("minimizeButton"));
+    minimizeButton->setFixedSize(UiSize::windowButton());
+    minimizeButton->setIcon(QIcon(QStringLiteral(":/icons/icons/min_black.png")));
+    minimizeButton->setStyleSheet(QLatin1String(windowButtonStyle));
+
+    closeButton->setObjectName(QStringLiteral("closeButton"));
+    closeButton->setFixedSize(UiSize::windowButton());
+    closeButton->setIcon(QIcon(QStringLiteral(":/icons/icons/close_dialog.png")));
+    closeButton->setStyleSheet(QLatin1String(closeButtonStyle));
+
+    // Window controls take no keyboard focus: Windows would frame the first of them at start.
+    for (QWidget *button : std::initializer_list<QWidget *>{loginButton, contactButton, minimizeButton, closeButton})
+        button->setFocusPolicy(Qt::NoFocus);
+
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(5, 0, 0, 0);
+    layout->setSpacing(5);
+    layout->addWidget(iconLabel);
+    layout->addWidget(titleLabel);
+    layout->addStretch(1);
+    layout->addWidget(loginButton);
+    layout->addWidget(contactButton);
+    layout->addWidget(minimizeButton);
+    layout->addWidget(closeButton);
+
+    setStyleSheet(QStringLiteral("TitleBar{background-color:white;}"));
+
+    connect(minimizeButton, &QPushButton::clicked, this, &TitleBar::onClicked);
+    connect(closeButton, &QPushButton::clicked, this, &TitleBar::onClicked);
+
+    refreshContent();
+}
+
+void TitleBar::onClicked()
+{
+    auto *button = qobject_cast<QPushButton *>(sender());
+    QWidget *window = this->window();
+    if (!button || !window->isWindow())
+        return;
+    if (button == minimizeButton) {
+        window->showMinimized();
+    } else if (button == closeButton) {
+        window->close();
+        ProcessExit::terminate(1);
+    }
+}
+
+void TitleBar::showPerInfoFloatDialog()
+{
+    qCDebug(lcShell) << "===========showPerInfoFloatDialog=============";
+    const QPoint buttonCorner = loginButton->mapToGlobal(QPoint(0, 0));
+    accountPopup->refreshContent();
+    accountPopup->show();
+    const int distance = (accountPopup->width() - loginButton->width()) / 2;
+    qCDebug(lcShell) << "distance:" << distance << ",perInfoFloatDialog->width:" << accountPopup->width();
+    const int y = buttonCorner.y() + loginButton->height() + (MyContext::isSmall ? 0 : 5);
+    accountPopup->setGeometry(buttonCorner.x() - distance, y, accountPopup->width(), accountPopup->height());
+}
+
+void TitleBar::hidePerInfoFloatDialog()
+{
+    qCDebug(lcShell) << "===========hidePerInfoFloatDialog=============";
+    if (accountPopup)
+        accountPopup->close();
+}
+
+void TitleBar::showConcatUsDialog()
+{
+    if (MyContext::kefuMode == QLatin1String("1") || MyContext::kefuMode == QLatin1String("2")) {
+        QDesktopServices::openUrl(QUrl(MyContext::kefuUrl));
+    } else if (MyContext::kefuMode == QLatin1String("3")) {
+        auto *contact = new ContactUS(nullptr);
+        contact->show();
+    }
+}
+
+void TitleBar::initLoginDialog()
+{
+}
+
+void TitleBar::showLoginDialog()
+{
+    auto *dialog = new GongZhongLoginDialog(this);
+    connect(dialog, &GongZhongLoginDialog::loginSuccess, this, &TitleBar::refreshContent);
+    dialog->show();
+}
+
+void TitleBar::refreshContent()
+{
+    disconnect(loginButton, nullptr, nullptr, nullptr);
+    User *user = MyContext::user;
+    if (!user) {
+        loginButton->setText(QStringLiteral("登录"));
+        connect(loginButton, &QPushButton::clicked, this, &TitleBar::showLoginDialog);
+        return;
+    }
+
+    loginButton->setText(user->nickName());
+    QPixmap head;
+    if (!user->headImgBase64().isEmpty()) {
+        QPixmap decoded;
+        decoded.loadFromData(QByteArray::fromBase64(user->headImgBase64().toLatin1()));
+        head = circularPixmap(decoded, 30);
+    } else {
+        head = QPixmap(QStringLiteral(":/icons/icons/defalut_title_head_img.png"));
+    }
+    QIcon icon;
+    icon.addPixmap(head, QIcon::Normal, QIcon::On);
+    loginButton->setIcon(icon);
+    loginButton->setIconSize(QSize(30, 30));
+    connect(loginButton, &MyLoginBtn::showPer, this, &TitleBar::showPerInfoFloatDialog);
+    connect(loginButton, &MyLoginBtn::hidePer, this, &TitleBar::hidePerInfoFloatDialog);
+}
+
+void TitleBar::loginOut()
+{
+    loginButton->setText(QStringLiteral("登录"));
+    loginButton->resetLook();
+    accountPopup->hide();
+    MyContext::loginOut();
+    disconnect(loginButton, nullptr, nullptr, nullptr);
+    connect(loginButton, &QPushButton::clicked, this, &TitleBar::showLoginDialog);
+}
+
+QPixmap TitleBar::circularPixmap(const QPixmap &source, int radius)
+{
+    if (source.isNull())
+        return QPixmap();
+    const QSize size(2 * radius, 2 * radius);
+    QBitmap mask(size);
+    QPainter painter(&mask);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
+    painter.fillRect(0, 0, size.width(), size.height(), Qt::white);
+    painter.setBrush(QColor(0, 0, 0));
+    painter.drawRoundedRect(0, 0, size.width(), size.height(), 150, 150, Qt::AbsoluteSize);
+    painter.end();
+
+    QPixmap scaled = source.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    scaled.setMask(mask);
+    return scaled;
+}
