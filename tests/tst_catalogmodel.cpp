@@ -1,4 +1,5 @@
 #include "core/catalog/catalogfill.h"
+#include "core/files/filename.h"
 #include "core/base/productinfo.h"
 #include "core/base/apppaths.h"
 #include "core/platform/mycontext.h"
@@ -96,7 +97,7 @@ void TstCatalogModel::builtInCatalog()
         QVERIFY2(version.match(info->version).hasMatch(), qPrintable(info->version));
         // No address: a missing built-in icon is never downloaded.
         QVERIFY(info->iconUrl.isEmpty());
-        QVERIFY(isSafeIconName(info->iconName));
+        QVERIFY(isSafeFileName(info->iconName));
         QVERIFY(!info->zhName.isEmpty() && !info->zhDesc.isEmpty() && !info->productId.isEmpty());
         ids.insert(info->productId);
         pathNames.insert(info->pathName);
@@ -139,13 +140,16 @@ void TstCatalogModel::iconFromIconFolder_data()
     QTest::newRow("backslash") << "..\\outside.png" << QByteArray() << false;
     QTest::newRow("newline") << "outside\n.png" << QByteArray() << false;
     QTest::newRow("delete character") << "outside\x7f.png" << QByteArray() << false;
+    // On Windows this would be a stream of the file "app.png", and "nul.png" the null device.
+    QTest::newRow("stream of another file") << "app.png:hidden" << QByteArray() << false;
+    QTest::newRow("device name") << "nul.png" << QByteArray() << false;
 }
 
 void TstCatalogModel::iconFromIconFolder()
 {
     QFETCH(QString, iconName);
     QFETCH(QByteArray, content);
-    QTEST(isSafeIconName(iconName), "safe");
+    QTEST(isSafeFileName(iconName), "safe");
     const bool picture = content == "png";
     // A picture an escaping name would reach if it were followed.
     QVERIFY(writeIcon(m_dir->filePath(QStringLiteral("outside.png")), Qt::blue));

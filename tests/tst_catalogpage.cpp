@@ -5,6 +5,7 @@
 #include "widgets/catalog/commonsoftwaremainwt.h"
 #include "core/base/productinfo.h"
 #include "widgets/catalog/softwareitemwidget.h"
+#include "core/catalog/tilecontrols.h"
 #include "core/base/apppaths.h"
 #include "core/platform/mycontext.h"
 #include "support/testregistry.h"
@@ -55,6 +56,8 @@ private slots:
     void init();
     void cleanup();
 
+    void controls_data();
+    void controls();
     void states_data();
     void states();
     void scrollBarFollowsContent();
@@ -91,6 +94,59 @@ void CatalogPageTest::cleanup()
     m_appDir.reset();
 }
 
+// "shown: ... | enabled: ... | labels launch" of a tile's controls.
+static QString describe(const TileControls &c)
+{
+    QStringList shown;
+    QStringList enabled;
+    const auto add = [](QStringList &list, bool on, const char *name) {
+        if (on)
+            list << QLatin1String(name);
+    };
+    add(shown, c.installShown, "install");
+    add(shown, c.upgradeShown, "upgrade");
+    add(shown, c.statusShown, "status");
+    add(shown, c.unInstallShown, "uninstall");
+    add(enabled, c.installEnabled, "install");
+    add(enabled, c.upgradeEnabled, "upgrade");
+    add(enabled, c.unInstallEnabled, "uninstall");
+    return QStringLiteral("shown: ") + shown.join(QLatin1Char(' ')) + QStringLiteral(" | enabled: ") +
+        enabled.join(QLatin1Char(' ')) + (c.labelsLaunch ? QStringLiteral(" | labels launch") : QString());
+}
+
+void CatalogPageTest::controls_data()
+{
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<bool>("needUpgrade");
+    QTest::addColumn<QString>("running"); // "", "install" (download or installer), "uninstall"
+    QTest::addColumn<QString>("expected");
+
+    const QString all = QStringLiteral(" | enabled: install upgrade uninstall");
+    QTest::newRow("absent") << false << false << "" << QStringLiteral("shown: install") + all;
+    QTest::newRow("absent, installing") << false << false << "install" << "shown: install | enabled: ";
+    QTest::newRow("needs upgrade") << true << true << ""
+                                   << QStringLiteral("shown: upgrade uninstall") + all + " | labels launch";
+    QTest::newRow("up to date") << true << false << ""
+                                << QStringLiteral("shown: status uninstall") + all + " | labels launch";
+    QTest::newRow("upgrading") << true << true << "install" << "shown: upgrade uninstall | enabled:  | labels launch";
+    QTest::newRow("uninstalling") << true << false << "uninstall"
+                                  << "shown: status uninstall | enabled: install | labels launch";
+}
+
+void CatalogPageTest::controls()
+{
+    QFETCH(bool, installed);
+    QFETCH(bool, needUpgrade);
+    QFETCH(QString, running);
+    QFETCH(QString, expected);
+    TileState state;
+    state.installed = installed;
+    state.needUpgrade = needUpgrade;
+    state.installRunning = running == QLatin1String("install");
+    state.unInstallRunning = running == QLatin1String("uninstall");
+    QCOMPARE(describe(tileControls(state)), expected);
+}
+
 void CatalogPageTest::states_data()
 {
     QTest::addColumn<QVariantMap>("registry");
@@ -123,8 +179,8 @@ void CatalogPageTest::states()
                  QStringLiteral("3.1.0.2"), QStringLiteral("http://127.0.0.1:9/files/a.exe"));
     SoftwareItemWidget *tile = tileAt(&page, 0, 0);
     QVERIFY(tile);
-    QCOMPARE(tile->isInstalled(), installed);
-    QCOMPARE(tile->needsUpgrade(), needUpgrade);
+    QCOMPARE(tile->operations()->isInstalled(), installed);
+    QCOMPARE(tile->operations()->needsUpgrade(), needUpgrade);
 
     // The visible controls of each state; the uninstall button belongs to every installed tile.
     QCOMPARE(shown(tile, "installButton"), !installed);
@@ -133,8 +189,8 @@ void CatalogPageTest::states()
     QCOMPARE(shown(tile, "unInstallButton"), installed);
 
     // Paths are read only for installed tiles; the labels of those start the program.
-    QCOMPARE(tile->appPath(), installed ? QStringLiteral("/opt/app/app.exe") : QString());
-    QCOMPARE(tile->unInstallPath(), installed ? QStringLiteral("/opt/app/uninst.exe") : QString());
+    QCOMPARE(tile->operations()->appPath(), installed ? QStringLiteral("/opt/app/app.exe") : QString());
+    QCOMPARE(tile->operations()->unInstallPath(), installed ? QStringLiteral("/opt/app/uninst.exe") : QString());
     for (const char *name : {"iconLabel", "nameLabel", "descLabel"})
         QCOMPARE(label(tile, name)->cursor().shape() == Qt::PointingHandCursor, installed);
 }
@@ -195,8 +251,8 @@ void CatalogPageTest::mainWindowFillsFromCatalog()
         QCOMPARE(label(tile, "nameLabel")->text(), QStringLiteral("产品%1").arg(i));
         QCOMPARE(label(tile, "descLabel")->text(), QStringLiteral("描述%1").arg(i));
         QCOMPARE(label(tile, "iconLabel")->pixmap(Qt::ReturnByValue).size(), i == 0 ? QSize(80, 60) : QSize(0, 0));
-        QCOMPARE(tile->isInstalled(), i == 1 || i == 2);
-        QCOMPARE(tile->needsUpgrade(), i == 2);
+        QCOMPARE(tile->operations()->isInstalled(), i == 1 || i == 2);
+        QCOMPARE(tile->operations()->needsUpgrade(), i == 2);
     }
 }
 

@@ -129,7 +129,7 @@ TileRun tileRun(const QString &url, qint64 size)
             run.longestStallMs = std::max(run.longestStallMs, sinceTick.nsecsElapsed() / 1e6);
         sinceTick.restart();
         rssMax = std::max(rssMax, statusValue("VmRSS"));
-        if (finished && !tile.isInstallerRunning())
+        if (finished && !tile.operations()->isInstallerRunning())
             loop.quit();
     });
     QTimer::singleShot(600000, &loop, &QEventLoop::quit);
@@ -139,7 +139,7 @@ TileRun tileRun(const QString &url, qint64 size)
     ticker.start();
     install->click();
     QNetworkReply *reply = tile.findChild<QNetworkReply *>();
-    const QString downloaded = tile.filePath();
+    const QString downloaded = tile.operations()->filePath();
     if (!reply) {
         std::fprintf(stderr, "the tile started no download (button text \"%s\")\n", qPrintable(install->text()));
         return run;
@@ -155,7 +155,7 @@ TileRun tileRun(const QString &url, qint64 size)
 
     run.rssGrowth = statusValue("VmHWM") - rssBefore;
     run.sampledGrowth = rssMax - rssBefore;
-    run.installed = tile.isInstalled();
+    run.installed = tile.operations()->isInstalled();
     if (run.bytes != size)
         std::fprintf(stderr, "the tile received %lld of %lld bytes\n", static_cast<long long>(run.bytes),
                      static_cast<long long>(size));

@@ -1,18 +1,13 @@
 #include "core/catalog/catalogfill.h"
 
 #include "core/base/logging.h"
-#include "core/files/plainname.h"
+#include "core/files/filename.h"
 #include "core/base/productinfo.h"
 #include "core/platform/mycontext.h"
 
-bool isSafeIconName(const QString &iconName)
-{
-    return isPlainName(iconName);
-}
-
 QPixmap loadCatalogIcon(const ProductInfo &info)
 {
-    if (!isSafeIconName(info.iconName)) {
+    if (!isSafeFileName(info.iconName)) {
         qCWarning(lcCatalog) << "Ignoring icon name:" << info.iconName << ",product:" << info.productId;
         return QPixmap();
     }

@@ -1,7 +1,7 @@
 #include "core/catalog/uninstallregistry.h"
 
 #include "core/base/logging.h"
-#include "core/files/plainname.h"
+#include "core/files/filename.h"
 #include "core/catalog/uninstallregistry_p.h"
 
 #include <QStringList>

@@ -2,6 +2,7 @@
 
 #include "core/base/user.h"
 #include "core/files/initthread.h"
+#include "core/files/workdir.h"
 #include "core/base/screenclass.h"
 #include "core/base/productinfo.h"
 #include "core/base/apppaths.h"
@@ -162,7 +163,8 @@ QString MyContext::newTempWorkDir()
         QDateTime::currentDateTime().toString(QStringLiteral("ddhhmmsszzz"));
     qCDebug(lcPlatform) << "curFilePath is:" << path;
     qCDebug(lcPlatform) << "create dir===========================";
-    return ensureDir(path);
+    // Claimed create-only: two calls within one millisecond get folders of their own.
+    return claimWorkDir(path);
 }
 
 QString MyContext::iconImgDir()

@@ -50,6 +50,8 @@ public:
     static QString deviceInfo();
     static QString macAddress();
     static QString tempDir();
+    // A new folder of its own for one download: tempDir() + "/temp_" + the local time "ddhhmmsszzz",
+    // with "_1", "_2", ... appended when that name is taken. Empty when no folder could be created.
     static QString newTempWorkDir();
     static QString iconImgDir();
 

@@ -1,30 +1,18 @@
 #include "widgets/catalog/softwareitemwidget.h"
 
-#include "core/files/downloadname.h"
-#include "core/files/folderremoval.h"
-#include "core/base/logging.h"
 #include "core/catalog/tiletexts.h"
-#include "core/catalog/uninstallregistry.h"
-#include "core/catalog/uninstallworker.h"
-#include "core/files/workdir.h"
-#include "core/catalog/worker.h"
+#include "core/files/folderremoval.h"
 #include "core/platform/mycontext.h"
 
 #include <QEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QNetworkAccessManager>
-#include <QNetworkRequest>
 #include <QPainter>
 #include <QPropertyAnimation>
 #include <QPushButton>
-#include <QThread>
 #include <QTimer>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -46,10 +34,7 @@ constexpr int controlHeight = 32;
 constexpr int iconSize = 80;
 constexpr int dotIntervalMs = 300;
 constexpr int maxDots = 6;
-// A download of this size or less is an error page, not an installer.
-constexpr qint64 minimumInstallerSize = 1024;
 constexpr double hoverScale = 1.03;
-constexpr qint64 downloadBufferSize = 1024 * 1024;
 
 QPushButton *makeButton(const QString &text, const char *style, const char *name, QWidget *parent)
 {
@@ -62,17 +47,19 @@ QPushButton *makeButton(const QString &text, const char *style, const char *name
     return button;
 }
 
-// Whether all of the announced body arrived. Without a length, or with an encoded body whose length
-// is not what lands in the file, there is nothing to compare with. Only a shortfall means a cut
-// transfer: after a redirect Qt has been seen (under Wine) to report the redirect's own length, 0,
-// for a body that arrived whole.
-bool isComplete(const QNetworkReply *reply, qint64 received)
+QString progressText(TileOperations::Operation operation)
 {
-    const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-    const QByteArray encoding = reply->rawHeader(QByteArrayLiteral("Content-Encoding")).trimmed().toLower();
-    if (!announced.isValid() || !(encoding.isEmpty() || encoding == "identity"))
-        return true;
-    return received >= announced.toLongLong();
+    switch (operation) {
+    case TileOperations::Installing:
+        return TileText::installing();
+    case TileOperations::Upgrading:
+        return TileText::upgrading();
+    case TileOperations::Uninstalling:
+        return TileText::unInstalling();
+    case TileOperations::Launching:
+        break;
+    }
+    return QString();
 }
 
 } // namespace
@@ -132,6 +119,7 @@ SoftwareItemWidget::SoftwareItemWidget(QWidget *parent)
     m_shadow->setEnabled(false);
     setGraphicsEffect(m_shadow);
 
+    m_operations = new TileOperations(this);
     m_dotTimer = new QTimer(this);
     m_dotTimer->setInterval(dotIntervalMs);
 
@@ -146,47 +134,23 @@ SoftwareItemWidget::SoftwareItemWidget(QWidget *parent)
     layout->addStretch();
     layout->addWidget(m_buttonRow);
 
-    connect(m_installButton, &QPushButton::clicked, this, &SoftwareItemWidget::startDownload);
-    connect(m_upgradeButton, &QPushButton::clicked, this, &SoftwareItemWidget::startDownload);
+    connect(m_installButton, &QPushButton::clicked, this,
+            [this] { m_operations->startDownload(TileOperations::Installing); });
+    connect(m_upgradeButton, &QPushButton::clicked, this,
+            [this] { m_operations->startDownload(TileOperations::Upgrading); });
     connect(m_unInstallButton, &QPushButton::clicked, this, &SoftwareItemWidget::startUnInstall);
     connect(m_dotTimer, &QTimer::timeout, this, &SoftwareItemWidget::updateDotAnimation);
+    connect(m_operations, &TileOperations::progressStarted, this, &SoftwareItemWidget::showProgress);
+    connect(m_operations, &TileOperations::finished, this, &SoftwareItemWidget::showOutcome);
+    connect(m_operations, &TileOperations::stateChanged, this, &SoftwareItemWidget::updateControls);
 
     updateControls();
 }
 
 SoftwareItemWidget::~SoftwareItemWidget()
 {
-    m_dotTimer->stop();
-
-    // A download still running goes with the tile, and so does its work folder.
-    if (m_downloadReply) {
-        releaseDownload();
-        delete m_downloadFile;
-        m_downloadFile = nullptr;
-        removeDownloadFolder();
-    }
-
-    // A worker waiting for its child cannot be joined now: detach its thread, which deletes itself
-    // and the worker once the child has exited. The installer's work folder stays, it is in use.
-    const auto detach = [this](QThread *thread, QObject *worker) {
-        if (!thread)
-            return;
-        disconnect(worker, nullptr, this, nullptr);
-        thread->quit();
-        thread->setParent(nullptr);
-    };
-    detach(m_workerThread, m_worker);
-    detach(m_launchThread, m_launchWorker);
-    detach(m_unInstallThread, m_unInstallWorker);
-
-    // A running installer keeps its folder, which is not empty and so never claimed by another download.
-    if (!m_workDir.isEmpty())
-        releaseWorkDir(m_workDir);
-
-    // Threads whose worker has already reported were told to quit and end within moments.
-    const QList<QThread *> finishing = findChildren<QThread *>(QString(), Qt::FindDirectChildrenOnly);
-    for (QThread *thread : finishing)
-        thread->wait();
+    // The operations end before the labels and buttons they report to.
+    delete m_operations;
 }
 
 void SoftwareItemWidget::setInfo(const QString &zhName, const QString &zhDesc, const QPixmap &pixmap,
@@ -198,14 +162,7 @@ void SoftwareItemWidget::setInfo(const QString &zhName, const QString &zhDesc, c
         m_iconLabel->clear();
     else
         m_iconLabel->setPixmap(pixmap.scaled(m_iconLabel->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
-
-    m_installed = installed;
-    m_needUpgrade = needUpgrade;
-    m_downloadUrl = downloadUrl;
-    m_pathName = pathName;
-    if (m_installed)
-        readRegistryPaths();
-    updateControls();
+    m_operations->setApplication(downloadUrl, pathName, installed, needUpgrade);
 }
 
 bool SoftwareItemWidget::removeFolder(const QString &folderPath)
@@ -224,23 +181,34 @@ void SoftwareItemWidget::setDotInterval(int ms)
     m_dotTimer->setInterval(ms);
 }
 
+void SoftwareItemWidget::startDownload()
+{
+    const bool upgrade = m_operations->isInstalled() && m_operations->needsUpgrade();
+    m_operations->startDownload(upgrade ? TileOperations::Upgrading : TileOperations::Installing);
+}
+
+void SoftwareItemWidget::startUnInstall()
+{
+    m_operations->startUnInstall();
+}
+
 void SoftwareItemWidget::updateControls()
 {
-    const bool installBusy = m_downloadReply || m_workerThread;
-    const bool unInstallBusy = m_unInstallThread != nullptr;
-
-    m_installButton->setVisible(!m_installed);
-    m_upgradeButton->setVisible(m_installed && m_needUpgrade);
-    m_statusLabel->setVisible(m_installed && !m_needUpgrade);
-    m_unInstallButton->setVisible(m_installed);
-
-    m_installButton->setEnabled(!installBusy);
-    m_upgradeButton->setEnabled(!installBusy && !unInstallBusy);
-    m_unInstallButton->setEnabled(!installBusy && !unInstallBusy);
+    const TileControls controls = tileControls(m_operations->state());
+    m_installButton->setVisible(controls.installShown);
+    m_upgradeButton->setVisible(controls.upgradeShown);
+    m_statusLabel->setVisible(controls.statusShown);
+    m_unInstallButton->setVisible(controls.unInstallShown);
+    m_installButton->setEnabled(controls.installEnabled);
+    m_upgradeButton->setEnabled(controls.upgradeEnabled);
+    m_unInstallButton->setEnabled(controls.unInstallEnabled);
 
     // The labels of an installed application start it.
+    if (controls.labelsLaunch == m_labelsLaunch)
+        return;
+    m_labelsLaunch = controls.labelsLaunch;
     for (QLabel *label : {m_iconLabel, m_nameLabel, m_descLabel}) {
-        if (m_installed) {
+        if (m_labelsLaunch) {
             label->installEventFilter(this);
             label->setCursor(Qt::PointingHandCursor);
         } else {
@@ -250,348 +218,46 @@ void SoftwareItemWidget::updateControls()
     }
 }
 
-QPushButton *SoftwareItemWidget::operationButton() const
+QPushButton *SoftwareItemWidget::buttonFor(TileOperations::Operation operation) const
 {
-    switch (m_operation) {
-    case Installing:
+    switch (operation) {
+    case TileOperations::Installing:
         return m_installButton;
-    case Upgrading:
+    case TileOperations::Upgrading:
         return m_upgradeButton;
-    case Uninstalling:
+    case TileOperations::Uninstalling:
         return m_unInstallButton;
-    case Launching:
+    case TileOperations::Launching:
         break;
     }
     return nullptr;
 }
 
-QString SoftwareItemWidget::operationBaseText() const
+void SoftwareItemWidget::showProgress(TileOperations::Operation operation)
 {
-    switch (m_operation) {
-    case Installing:
-        return TileText::installing();
-    case Upgrading:
-        return TileText::upgrading();
-    case Uninstalling:
-        return TileText::unInstalling();
-    case Launching:
-        break;
-    }
-    return QString();
-}
-
-void SoftwareItemWidget::readRegistryPaths()
-{
-    m_unInstallPath = getUnInstallPath(m_pathName);
-    m_appPath = getAppPath(m_pathName);
-}
-
-// ---- install and upgrade ----
-
-void SoftwareItemWidget::startDownload()
-{
-    Operation operation = m_installed && m_needUpgrade ? Upgrading : Installing;
-    if (sender() == m_upgradeButton)
-        operation = Upgrading;
-    else if (sender() == m_installButton)
-        operation = Installing;
-    startDownloadAs(operation);
-}
-
-void SoftwareItemWidget::startDownloadAs(Operation operation)
-{
-    if (m_downloadUrl.isEmpty())
+    QPushButton *button = buttonFor(operation);
+    if (!button)
         return;
-    // One install or upgrade at a time, and none while the uninstall tool runs.
-    if (m_downloadReply || m_workerThread || m_unInstallThread)
-        return;
-
-    m_operation = operation;
-    QPushButton *button = operationButton();
-    button->setEnabled(false);
-    button->setText(operationBaseText());
     m_dotCount = 0;
+    button->setText(progressText(operation));
     m_dotTimer->start();
-
-    const QUrl url(m_downloadUrl);
-    const QString fileName = downloadFileName(url);
-    // Two downloads started within one millisecond get the same name; each claims a folder of its own.
-    const QString baseDir = MyContext::newTempWorkDir();
-    m_workDir = uniqueWorkDir(baseDir);
-    m_filePath = (m_workDir.isEmpty() ? baseDir : m_workDir) + QLatin1Char('/') + fileName;
-
-    m_downloadFile = new QFile(m_filePath);
-    // Unbuffered: a failing write shows at once, not at some later flush. Without a folder of its
-    // own nothing is opened: the name may be another download's file.
-    if (m_workDir.isEmpty() || !m_downloadFile->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        qCWarning(lcCatalog) << "Failed to open file for writing:" << m_filePath;
-        m_dotTimer->stop();
-        button->setText(TileText::createFileFailed());
-        delete m_downloadFile;
-        m_downloadFile = nullptr;
-        removeDownloadFolder();
-        updateControls();
-        return;
-    }
-
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    if (!m_networkManager) // made with the first download: most tiles never download anything
-        m_networkManager = new QNetworkAccessManager(this);
-    m_downloadReply = m_networkManager->get(request);
-    // A bounded buffer makes the network wait for the disk instead of piling the body up in memory.
-    m_downloadReply->setReadBufferSize(downloadBufferSize);
-    connect(m_downloadReply, &QNetworkReply::readyRead, this, &SoftwareItemWidget::onDownloadReadyRead);
-    connect(m_downloadReply, &QNetworkReply::finished, this, &SoftwareItemWidget::onDownloadFinished);
-    connect(m_downloadReply, &QNetworkReply::errorOccurred, this, &SoftwareItemWidget::onDownloadError);
-    qCDebug(lcCatalog) << "download url:" << m_downloadUrl << ",filename:" << fileName;
-    updateControls();
 }
 
-bool SoftwareItemWidget::writeReceived()
-{
-    while (m_downloadReply->bytesAvailable() > 0) {
-        const QByteArray chunk = m_downloadReply->readAll();
-        if (chunk.isEmpty())
-            break;
-        if (m_downloadFile->write(chunk) != chunk.size()) {
-            qCWarning(lcCatalog) << "Failed to write file:" << m_filePath << m_downloadFile->errorString();
-            return false;
-        }
-    }
-    return true;
-}
-
-void SoftwareItemWidget::onDownloadReadyRead()
-{
-    const auto *reply = qobject_cast<QNetworkReply *>(sender());
-    if ((reply && reply != m_downloadReply) || !m_downloadReply || !m_downloadFile)
-        return;
-    // A file that cannot take the data (disk full, folder gone) ends the download like the network would.
-    if (!writeReceived())
-        failDownload(TileText::downloadError());
-}
-
-void SoftwareItemWidget::onDownloadFinished()
-{
-    const auto *reply = qobject_cast<QNetworkReply *>(sender());
-    if ((reply && reply != m_downloadReply) || !m_downloadReply)
-        return;
-
-    m_dotTimer->stop();
-    if (m_downloadFile && !writeReceived()) {
-        failDownload(TileText::downloadError());
-        return;
-    }
-    qint64 size = 0;
-    if (m_downloadFile) {
-        m_downloadFile->close();
-        size = QFileInfo(m_filePath).size();
-    }
-    delete m_downloadFile;
-    m_downloadFile = nullptr;
-
-    if (!isComplete(m_downloadReply, size)) {
-        // A connection cut short can end without an error; a truncated installer must not run.
-        qCWarning(lcCatalog) << "Download error:"
-                             << "incomplete, received" << size << "of"
-                             << m_downloadReply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-        failDownload(TileText::downloadError());
-        return;
-    }
-
-    const bool received = m_downloadReply->error() == QNetworkReply::NoError;
-    releaseDownload();
-    if (received && size > minimumInstallerSize) {
-        startInstaller();
-    } else {
-        if (size <= minimumInstallerSize)
-            qCWarning(lcCatalog) << "Downloaded file is too small:" << size;
-        operationButton()->setText(m_operation == Upgrading ? TileText::downloadTooSmallUpgrade()
-                                                            : TileText::downloadTooSmallInstall());
-        removeDownloadFolder();
-    }
-    updateControls();
-}
-
-void SoftwareItemWidget::onDownloadError(QNetworkReply::NetworkError error)
-{
-    const auto *reply = qobject_cast<QNetworkReply *>(sender());
-    if ((reply && reply != m_downloadReply) || !m_downloadReply)
-        return;
-    qCWarning(lcCatalog) << "Download error:" << error << m_downloadReply->errorString();
-    // The reply ends by itself after reporting; aborting it now would report a second error.
-    failDownload(TileText::downloadError(), false);
-}
-
-void SoftwareItemWidget::failDownload(const QString &text, bool abort)
+void SoftwareItemWidget::showOutcome(TileOperations::Operation operation, const QString &buttonText)
 {
     m_dotTimer->stop();
-    operationButton()->setText(text);
-    if (m_downloadFile) {
-        m_downloadFile->close();
-        delete m_downloadFile;
-        m_downloadFile = nullptr;
-    }
-    removeDownloadFolder();
-    releaseDownload(abort);
-    updateControls();
-}
-
-void SoftwareItemWidget::releaseDownload(bool abort)
-{
-    QNetworkReply *reply = m_downloadReply;
-    m_downloadReply = nullptr;
-    if (!reply)
-        return;
-    // Aborting emits the reply's signals at once; they must not come back here.
-    disconnect(reply, nullptr, this, nullptr);
-    if (abort && reply->isRunning())
-        reply->abort();
-    reply->deleteLater();
-}
-
-void SoftwareItemWidget::removeDownloadFolder()
-{
-    if (m_workDir.isEmpty())
-        return;
-    qCDebug(lcCatalog) << "clear temp ==================";
-    SoftwareItemWidget::removeFolder(m_workDir);
-    releaseWorkDir(m_workDir);
-    m_workDir.clear();
-}
-
-void SoftwareItemWidget::startInstaller()
-{
-    m_workerThread = new QThread(this);
-    m_worker = new Worker(m_filePath, nullptr, m_workerStartTimeoutMs);
-    m_worker->moveToThread(m_workerThread);
-    connect(m_workerThread, &QThread::started, m_worker, &Worker::perform);
-    connect(m_worker, &Worker::actionFinished, this, &SoftwareItemWidget::onInstallationOrUpgradeFinished);
-    connect(m_workerThread, &QThread::finished, m_worker, &QObject::deleteLater);
-    connect(m_workerThread, &QThread::finished, m_workerThread, &QObject::deleteLater);
-    m_dotCount = 0;
-    operationButton()->setText(operationBaseText());
-    m_dotTimer->start();
-    m_workerThread->start();
-}
-
-void SoftwareItemWidget::onInstallationOrUpgradeFinished(bool success)
-{
-    const auto *worker = qobject_cast<Worker *>(sender());
-    if ((worker && worker != m_worker) || !m_workerThread)
-        return;
-
-    m_dotTimer->stop();
-    if (m_operation == Installing || m_operation == Upgrading) {
-        QPushButton *button = operationButton();
-        if (success) {
-            button->setText(m_operation == Installing ? TileText::install() : TileText::upgrade());
-            m_installed = true;
-            m_needUpgrade = false;
-            readRegistryPaths();
-        } else {
-            button->setText(m_operation == Installing ? TileText::installFailed() : TileText::upgradeFailed());
-        }
-    }
-
-    removeDownloadFolder();
-    m_worker->deleteLater();
-    m_workerThread->quit();
-    m_worker = nullptr;
-    m_workerThread = nullptr;
-    updateControls();
+    if (QPushButton *button = buttonFor(operation))
+        button->setText(buttonText);
 }
 
 void SoftwareItemWidget::updateDotAnimation()
 {
-    QPushButton *button = operationButton();
+    const TileOperations::Operation operation = m_operations->operation();
+    QPushButton *button = buttonFor(operation);
     if (!button)
         return;
     m_dotCount = m_dotCount % maxDots + 1;
-    button->setText(operationBaseText() + QString(m_dotCount, QLatin1Char('.')));
-}
-
-// ---- launch ----
-
-void SoftwareItemWidget::startLaunch()
-{
-    if (!m_installed || m_appPath.isEmpty())
-        return;
-    if (m_launchThread) {
-        qCDebug(lcCatalog) << "Program is already running:" << m_appPath;
-        return;
-    }
-    // The launch runs beside whatever else the tile does; only an idle tile records it as its operation.
-    if (!m_downloadReply && !m_workerThread && !m_unInstallThread)
-        m_operation = Launching;
-
-    m_launchThread = new QThread(this);
-    m_launchWorker = new Worker(m_appPath, nullptr, m_workerStartTimeoutMs);
-    m_launchWorker->moveToThread(m_launchThread);
-    connect(m_launchThread, &QThread::started, m_launchWorker, &Worker::perform);
-    connect(m_launchWorker, &Worker::actionFinished, this, &SoftwareItemWidget::onLaunchFinished);
-    connect(m_launchThread, &QThread::finished, m_launchWorker, &QObject::deleteLater);
-    connect(m_launchThread, &QThread::finished, m_launchThread, &QObject::deleteLater);
-    m_launchThread->start();
-}
-
-void SoftwareItemWidget::onLaunchFinished(bool success)
-{
-    const auto *worker = qobject_cast<Worker *>(sender());
-    if ((worker && worker != m_launchWorker) || !m_launchThread)
-        return;
-    qCDebug(lcCatalog) << "program exited:" << m_appPath << ",success:" << success;
-    m_launchWorker->deleteLater();
-    m_launchThread->quit();
-    m_launchWorker = nullptr;
-    m_launchThread = nullptr;
-}
-
-// ---- uninstall ----
-
-void SoftwareItemWidget::startUnInstall()
-{
-    if (m_unInstallThread || m_downloadReply || m_workerThread)
-        return;
-
-    m_dotTimer->start();
-    m_operation = Uninstalling;
-    m_unInstallThread = new QThread(this);
-    m_unInstallWorker = new UnInstallWorker(m_unInstallPath);
-    m_unInstallWorker->moveToThread(m_unInstallThread);
-    connect(m_unInstallThread, &QThread::started, m_unInstallWorker, &UnInstallWorker::performUnInstall);
-    connect(m_unInstallWorker, &UnInstallWorker::unInstallationFinished, this,
-            &SoftwareItemWidget::onUnInstallationFinished);
-    connect(m_unInstallThread, &QThread::finished, m_unInstallWorker, &QObject::deleteLater);
-    connect(m_unInstallThread, &QThread::finished, m_unInstallThread, &QObject::deleteLater);
-    m_dotCount = 0;
-    m_unInstallButton->setText(TileText::unInstalling());
-    m_unInstallThread->start();
-    updateControls();
-}
-
-void SoftwareItemWidget::onUnInstallationFinished(bool success)
-{
-    const auto *worker = qobject_cast<UnInstallWorker *>(sender());
-    if ((worker && worker != m_unInstallWorker) || !m_unInstallThread)
-        return;
-
-    m_dotTimer->stop();
-    if (success) {
-        m_unInstallButton->setText(TileText::unInstall());
-        m_installed = false;
-        m_needUpgrade = false;
-        m_appPath.clear();
-        m_unInstallPath.clear();
-    } else {
-        m_unInstallButton->setText(TileText::unInstallFailed());
-    }
-    m_unInstallWorker->deleteLater();
-    m_unInstallThread->quit();
-    m_unInstallWorker = nullptr;
-    m_unInstallThread = nullptr;
-    updateControls();
+    button->setText(progressText(operation) + QString(m_dotCount, QLatin1Char('.')));
 }
 
 // ---- hover and painting ----
@@ -623,11 +289,11 @@ void SoftwareItemWidget::leaveEvent(QEvent *event)
 bool SoftwareItemWidget::eventFilter(QObject *watched, QEvent *event)
 {
     const bool isLabel = watched == m_iconLabel || watched == m_nameLabel || watched == m_descLabel;
-    if (isLabel && m_installed) {
+    if (isLabel && m_labelsLaunch) {
         switch (event->type()) {
         case QEvent::MouseButtonPress:
             if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-                startLaunch();
+                m_operations->startLaunch();
                 return true;
             }
             break;
