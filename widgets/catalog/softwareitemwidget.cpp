@@ -1,8 +1,8 @@
 #include "widgets/catalog/softwareitemwidget.h"
 
+#include "widgets/catalog/tilelook.h"
 #include "core/catalog/tiletexts.h"
 #include "core/files/folderremoval.h"
-#include "core/platform/mycontext.h"
 
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>
@@ -16,36 +16,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-const char tileStyle[] = "background-color: #ffffff; border-radius: 8px;";
-const char nameStyle[] = " color: #333;";
-const char descStyle[] = "color: #666; padding: 0 10px;";
-const char installStyle[] = "QPushButton {   background-color: #2196F3;   color: white;   border: none;   "
-                            "border-radius: 4px;}QPushButton:hover {   background-color: #0b7dda;}";
-const char unInstallStyle[] =
-    "QPushButton {   background-color: #e3f2fd;   color: #1976d2;   border: 1px solid #bbdefb;   "
-    "border-radius: 4px;}QPushButton:hover {   background-color: #bbdefb;   "
-    "border-color: #90caf9;}";
-const char statusStyle[] = "QLabel {   color: #1976d2;}";
-const char upgradeStyle[] = "QPushButton {   background-color: #4CAF50;   color: white;   border: none;   "
-                            "border-radius: 4px;}QPushButton:hover {   background-color: #45a049;}";
-
-constexpr int controlHeight = 32;
-constexpr int iconSize = 80;
-constexpr int dotIntervalMs = 300;
-constexpr int maxDots = 6;
-constexpr double hoverScale = 1.03;
-
-QPushButton *makeButton(const QString &text, const char *style, const char *name, QWidget *parent)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setStyleSheet(QLatin1String(style));
-    button->setFixedHeight(controlHeight);
-    button->setFont(MyContext::normalFont);
-    button->setCursor(Qt::PointingHandCursor);
-    return button;
-}
 
 QString progressText(TileOperations::Operation operation)
 {
@@ -67,38 +37,23 @@ QString progressText(TileOperations::Operation operation)
 SoftwareItemWidget::SoftwareItemWidget(QWidget *parent)
     : QWidget(parent)
 {
+    using namespace TileLook;
     setStyleSheet(QLatin1String(tileStyle));
 
-    m_iconLabel = new QLabel(this);
-    m_iconLabel->setObjectName(QStringLiteral("iconLabel"));
+    m_iconLabel = label("iconLabel", false, "background-color: transparent;", this);
     m_iconLabel->setFixedSize(iconSize, iconSize);
-    m_iconLabel->setAlignment(Qt::AlignCenter);
-    m_iconLabel->setStyleSheet(QStringLiteral("background-color: transparent;"));
-
-    m_nameLabel = new QLabel(this);
-    m_nameLabel->setObjectName(QStringLiteral("nameLabel"));
-    m_nameLabel->setFont(MyContext::largeFont);
-    m_nameLabel->setStyleSheet(QLatin1String(nameStyle));
-    m_nameLabel->setAlignment(Qt::AlignCenter);
-
-    m_descLabel = new QLabel(this);
-    m_descLabel->setObjectName(QStringLiteral("descLabel"));
-    m_descLabel->setFont(MyContext::normalFont);
-    m_descLabel->setStyleSheet(QLatin1String(descStyle));
+    m_nameLabel = label("nameLabel", true, nameStyle, this);
+    m_descLabel = label("descLabel", false, descStyle, this);
     m_descLabel->setWordWrap(true);
-    m_descLabel->setAlignment(Qt::AlignCenter);
 
     m_buttonRow = new QWidget(this);
     m_buttonRow->setObjectName(QStringLiteral("buttonRow"));
-    m_installButton = makeButton(TileText::install(), installStyle, "installButton", m_buttonRow);
-    m_unInstallButton = makeButton(TileText::unInstall(), unInstallStyle, "unInstallButton", m_buttonRow);
-    m_statusLabel = new QLabel(TileText::upToDate(), m_buttonRow);
-    m_statusLabel->setObjectName(QStringLiteral("statusLabel"));
-    m_statusLabel->setStyleSheet(QLatin1String(statusStyle));
-    m_statusLabel->setAlignment(Qt::AlignCenter);
+    m_installButton = button(TileText::install(), installStyle, "installButton", m_buttonRow);
+    m_unInstallButton = button(TileText::unInstall(), unInstallStyle, "unInstallButton", m_buttonRow);
+    m_statusLabel = label("statusLabel", false, statusStyle, m_buttonRow);
+    m_statusLabel->setText(TileText::upToDate());
     m_statusLabel->setFixedHeight(controlHeight);
-    m_statusLabel->setFont(MyContext::normalFont);
-    m_upgradeButton = makeButton(TileText::upgrade(), upgradeStyle, "upgradeButton", m_buttonRow);
+    m_upgradeButton = button(TileText::upgrade(), upgradeStyle, "upgradeButton", m_buttonRow);
 
     auto *rowLayout = new QHBoxLayout(m_buttonRow);
     rowLayout->setSpacing(10);
@@ -256,7 +211,7 @@ void SoftwareItemWidget::updateDotAnimation()
     QPushButton *button = buttonFor(operation);
     if (!button)
         return;
-    m_dotCount = m_dotCount % maxDots + 1;
+    m_dotCount = m_dotCount % TileLook::maxDots + 1;
     button->setText(progressText(operation) + QString(m_dotCount, QLatin1Char('.')));
 }
 
@@ -270,7 +225,7 @@ void SoftwareItemWidget::enterEvent(QEvent *event)
     m_shadow->setEnabled(true);
     m_scaleAnimation->stop();
     m_scaleAnimation->setStartValue(1.0);
-    m_scaleAnimation->setEndValue(hoverScale);
+    m_scaleAnimation->setEndValue(TileLook::hoverScale);
     m_scaleAnimation->start();
     raise();
     QWidget::enterEvent(event);
