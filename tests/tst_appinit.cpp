@@ -4,6 +4,7 @@
 #include "core/base/productinfo.h"
 #include "core/platform/mycontext.h"
 #include "core/platform/platformexchange.h"
+#include "support/logcapture.h"
 #include "support/contextfixture.h"
 #include "support/probe.h"
 #include "support/simulator.h"
@@ -76,6 +77,7 @@ class TestAppInit : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { m_log.reset(new LogCapture); }
     void initTestCase();
     void cleanup();
 
@@ -94,6 +96,7 @@ private:
     QTemporaryDir m_settingsDir;
     QTemporaryDir m_appDir;
     QScopedPointer<Simulator> m_sim;
+    QScopedPointer<LogCapture> m_log;
 };
 
 void TestAppInit::initTestCase()
@@ -104,7 +107,8 @@ void TestAppInit::initTestCase()
 
 void TestAppInit::cleanup()
 {
-    QTRY_COMPARE_WITH_TIMEOUT(PlatformExchange::backgroundExchanges(), 0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_log->backgroundPostsRunning(), 0, 5000);
+    m_log.reset();
     resetContext();
     m_sim.reset();
 }
@@ -249,7 +253,7 @@ void TestAppInit::startup()
     if (signedIn) {
         // Had start-up waited for the unanswered log line, it would have taken the whole time-out.
         QVERIFY2(elapsed < 1800, qPrintable(QString::number(elapsed)));
-        QCOMPARE(PlatformExchange::backgroundExchanges(), 1);
+        QCOMPARE(m_log->backgroundPostsRunning(), 1);
     }
 
     QCOMPARE(catalogNames(), (signedIn ? QStringList{"甲", "乙"} : builtIn));
@@ -275,7 +279,7 @@ void TestAppInit::startup()
     QTRY_VERIFY_WITH_TIMEOUT(!started.context.findChild<QThread *>(), 5000);
     QVERIFY(QDir(codec).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
     // The log line is given up after its time-out and its network objects are released.
-    QTRY_COMPARE_WITH_TIMEOUT(PlatformExchange::backgroundExchanges(), 0, 6000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_log->backgroundPostsRunning(), 0, 6000);
 }
 
 QTEST_MAIN(TestAppInit)

@@ -3,6 +3,7 @@
 // exchanges in tst_logins and tst_appinit.
 #include "core/platform/mycontext.h"
 #include "core/platform/platformexchange.h"
+#include "support/logcapture.h"
 #include "support/contextfixture.h"
 #include "support/simulator.h"
 
@@ -79,6 +80,7 @@ private:
     QTemporaryDir m_filesDir;
     QScopedPointer<Simulator> m_sim;
     QScopedPointer<Simulator> m_filesSim;
+    QScopedPointer<LogCapture> m_log;
 };
 
 void TestPlatformClient::initTestCase()
@@ -91,11 +93,13 @@ void TestPlatformClient::init()
 {
     qputenv("TESSALY_HTTP_TIMEOUT_MS", "3000");
     ContextFixture::resetContext();
+    m_log.reset(new LogCapture);
 }
 
 void TestPlatformClient::cleanup()
 {
-    QTRY_COMPARE_WITH_TIMEOUT(PlatformExchange::backgroundExchanges(), 0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_log->backgroundPostsRunning(), 0, 5000);
+    m_log.reset();
     ContextFixture::resetContext();
     m_sim.reset();
 }
@@ -161,7 +165,7 @@ void TestPlatformClient::requestWireForm()
         MyContext::qrCodeLogin(preLogin);
     else
         MyContext::commonLog(QString::fromUtf8(expected));
-    QTRY_COMPARE_WITH_TIMEOUT(PlatformExchange::backgroundExchanges(), 0, 5000); // the log line is not waited for
+    QTRY_COMPARE_WITH_TIMEOUT(m_log->backgroundPostsRunning(), 0, 5000); // the log line is not waited for
 
     const QJsonArray sent = m_sim->requests(path);
     QCOMPARE(sent.size(), 1);
@@ -182,6 +186,26 @@ void TestPlatformClient::requestWireForm()
     QCOMPARE(Simulator::jsonBody(request), wanted);
     QCOMPARE(body, QJsonDocument(wanted).toJson(QJsonDocument::Compact));
     QCOMPARE(Simulator::header(request, QStringLiteral("Content-Type")), QStringLiteral("application/json"));
+
+    // The request log line shows the same JSON with the secrets masked, and no log line shows them.
+    QJsonObject masked = wanted;
+    for (const char *key : {"tokenId", "preLoginToken"}) {
+        if (masked.contains(QLatin1String(key)))
+            masked.insert(QLatin1String(key), QStringLiteral("***"));
+    }
+    if (masked.contains(QStringLiteral("dyData"))) {
+        QJsonObject dyData = masked.value(QStringLiteral("dyData")).toObject();
+        dyData.insert(QStringLiteral("phoneNum"), QStringLiteral("138****0000"));
+        if (dyData.contains(QStringLiteral("verifyCode")))
+            dyData.insert(QStringLiteral("verifyCode"), QStringLiteral("***"));
+        masked.insert(QStringLiteral("dyData"), dyData);
+    }
+    const QStringList logged = m_log->lines().filter(QRegularExpression(QStringLiteral("^==================== \\{")));
+    QCOMPARE(logged.size(), 1);
+    QCOMPARE(QJsonDocument::fromJson(logged.first().mid(21).toUtf8()).object(), masked);
+    const QString log = m_log->lines().join(QLatin1Char('\n'));
+    for (const QString &secret : {storedToken, preLogin, phone, QStringLiteral("123456")})
+        QVERIFY2(secret.isEmpty() || !log.contains(secret), qPrintable(secret));
 }
 
 void TestPlatformClient::qrFetch_data()

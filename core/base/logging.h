@@ -2,8 +2,8 @@
 
 #include <QLoggingCategory>
 
-// One category per area of the program, all under "tessaly.". Debug output is off unless
-// QT_LOGGING_RULES turns it on (see enableDefaultLogging()).
+// One category per area of the program, all under "tessaly.". In release builds debug lines are off
+// unless QT_LOGGING_RULES turns them on.
 Q_DECLARE_LOGGING_CATEGORY(lcApp)
 Q_DECLARE_LOGGING_CATEGORY(lcPlatform)
 Q_DECLARE_LOGGING_CATEGORY(lcCatalog)

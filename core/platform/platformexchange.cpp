@@ -16,10 +16,26 @@
 
 namespace {
 
-int &backgroundCount()
+// The request as the log shows it: tokens and codes as "***", a phone number as its first 3 and
+// last 4 digits, a head image as its length. Nested objects ("dyData") are masked alike.
+QJsonObject maskedForLog(QJsonObject request)
 {
-    static int count = 0;
-    return count;
+    for (auto it = request.begin(); it != request.end(); ++it) {
+        const QString key = it.key();
+        if (it.value().isObject()) {
+            it.value() = maskedForLog(it.value().toObject());
+        } else if (key == QLatin1String("tokenId") || key == QLatin1String("preLoginToken") ||
+                   key == QLatin1String("verifyCode")) {
+            it.value() = QStringLiteral("***");
+        } else if (key == QLatin1String("phoneNum")) {
+            const QString number = it.value().toString();
+            it.value() = number.size() > 7 ? number.left(3) + QStringLiteral("****") + number.right(4)
+                                           : QStringLiteral("***");
+        } else if (key == QLatin1String("headImgBase64")) {
+            it.value() = it.value().toString().size();
+        }
+    }
+    return request;
 }
 
 // What the watchers of one reply collect while it runs.
@@ -184,7 +200,8 @@ QJsonObject PlatformExchange::parseObject(const QByteArray &body)
 PlatformExchange::Answer PlatformExchange::postJson(const QString &url, const QJsonObject &request)
 {
     const QByteArray json = QJsonDocument(request).toJson(QJsonDocument::Compact);
-    qCDebug(lcPlatform).noquote() << "====================" << QString::fromUtf8(json);
+    qCDebug(lcPlatform).noquote() << "===================="
+                                  << QString::fromUtf8(QJsonDocument(maskedForLog(request)).toJson(QJsonDocument::Compact));
 
     QNetworkRequest networkRequest = makeRequest(url);
     networkRequest.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
@@ -213,19 +230,14 @@ void PlatformExchange::postTextInBackground(const QString &url, const QByteArray
         manager->deleteLater();
         return;
     }
-    ++backgroundCount();
+    qCDebug(lcPlatform) << "background post:" << url;
     const std::shared_ptr<Watch> watch = watchReply(reply, maxJsonBody);
-    QObject::connect(reply, &QNetworkReply::finished, manager, [manager, reply, watch, onEnded] {
+    QObject::connect(reply, &QNetworkReply::finished, manager, [manager, reply, watch, onEnded, url] {
         const Answer answer = conclude(reply, *watch);
         reply->deleteLater();
         manager->deleteLater();
-        --backgroundCount();
+        qCDebug(lcPlatform) << "background post ended:" << url << ",answered:" << answer.received;
         if (onEnded)
             onEnded(answer);
     });
-}
-
-int PlatformExchange::backgroundExchanges()
-{
-    return backgroundCount();
 }

@@ -45,10 +45,9 @@ Answer postJson(const QString &url, const QJsonObject &request);
 // GETs url (following safe redirects) and waits; bodies above maxBody fail the exchange.
 Answer get(const QString &url, qint64 maxBody);
 // Posts text as text/plain without waiting; onEnded runs (on this thread) once the exchange has ended,
-// after which its network objects are released.
+// after which its network objects are released. Logs "background post:" when sent and
+// "background post ended:" when ended.
 void postTextInBackground(const QString &url, const QByteArray &text,
                           const std::function<void(const Answer &)> &onEnded = {});
-// Number of background exchanges that have not ended yet.
-int backgroundExchanges();
 
 } // namespace PlatformExchange

@@ -66,7 +66,7 @@ void signInAndStore(const QJsonObject &data)
     MyContext::settings().sync();
     qCDebug(lcPlatform).noquote() << QStringLiteral("获取到的用户ID为：") + fresh->userId() +
             QStringLiteral(",获取到的用户昵称为：") + fresh->nickName() + QStringLiteral(",获取到的headimg为：") +
-            fresh->headImgBase64();
+            QString::number(fresh->headImgBase64().size()) + QStringLiteral(" characters");
 }
 
 // The result convention of the operations the sign-in dialog shows: "" on success, otherwise the

@@ -1,21 +1,31 @@
 #include "support/logcapture.h"
 
+#include <QLoggingCategory>
 #include <QMutexLocker>
 
 namespace {
+// The innermost capture; each one knows the capture it was made inside of.
 LogCapture *s_active = nullptr;
-}
+QMutex s_chainMutex;
+} // namespace
 
 LogCapture::LogCapture()
 {
+    // Debug lines are what the tests read; release builds leave them off by default.
+    QLoggingCategory::setFilterRules(QStringLiteral("tessaly.*.debug=true"));
+    QMutexLocker lock(&s_chainMutex);
+    m_outer = s_active;
     s_active = this;
-    m_previous = qInstallMessageHandler(&LogCapture::handle);
+    if (!m_outer)
+        m_previous = qInstallMessageHandler(&LogCapture::handle);
 }
 
 LogCapture::~LogCapture()
 {
-    qInstallMessageHandler(m_previous);
-    s_active = nullptr;
+    QMutexLocker lock(&s_chainMutex);
+    if (!m_outer)
+        qInstallMessageHandler(m_previous);
+    s_active = m_outer;
 }
 
 QStringList LogCapture::lines() const
@@ -41,15 +51,22 @@ bool LogCapture::contains(QtMsgType type, const QString &prefix) const
                        [&](const Entry &entry) { return entry.type == type && entry.message.startsWith(prefix); });
 }
 
+int LogCapture::backgroundPostsRunning() const
+{
+    return count(QStringLiteral("background post:")) - count(QStringLiteral("background post ended:"));
+}
+
 void LogCapture::handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    LogCapture *self = s_active;
-    if (!self)
-        return;
+    QtMessageHandler previous = nullptr;
     {
-        QMutexLocker lock(&self->m_mutex);
-        self->m_entries.append({type, message});
+        QMutexLocker chain(&s_chainMutex);
+        for (LogCapture *capture = s_active; capture; capture = capture->m_outer) {
+            QMutexLocker lock(&capture->m_mutex);
+            capture->m_entries.append({type, message});
+            previous = capture->m_previous;
+        }
     }
-    if (self->m_previous)
-        self->m_previous(type, context, message);
+    if (previous)
+        previous(type, context, message);
 }

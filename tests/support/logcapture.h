@@ -6,7 +6,8 @@
 #include <QStringList>
 #include <QtGlobal>
 
-// Collects the log messages of every thread while alive, passing them on to the previous handler.
+// Collects the log messages of every thread while alive, passing them on to the previous handler, with
+// the program's debug lines turned on. Captures may be nested; each sees every message of its lifetime.
 class LogCapture
 {
 public:
@@ -21,6 +22,8 @@ public:
     bool contains(const QString &prefix) const { return count(prefix) > 0; }
     // Whether a message of this type starts with prefix.
     bool contains(QtMsgType type, const QString &prefix) const;
+    // Background posts (the start-up log line) that were sent while capturing and have not ended.
+    int backgroundPostsRunning() const;
 
 private:
     struct Entry
@@ -30,6 +33,7 @@ private:
     };
     static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message);
 
+    LogCapture *m_outer = nullptr;
     QtMessageHandler m_previous = nullptr;
     mutable QMutex m_mutex;
     QList<Entry> m_entries;
