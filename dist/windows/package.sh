@@ -25,8 +25,8 @@ configured=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt
 
 # The running program holds a QSharedMemory segment; on Windows Qt names its file mapping
 # "qipc_sharedmemory_" + the key's ASCII letters + the hex SHA-1 of the key's UTF-8 bytes.
-key=$(sed -n 's/.*sharedMemoryKey\[\] = "\(.*\)";.*/\1/p' "$root/app/singleinstance.h")
-[ -n "$key" ] || die "no sharedMemoryKey in app/singleinstance.h"
+key=$(sed -n 's/.*sharedMemoryKey\[\] = "\(.*\)";.*/\1/p' "$root/core/app/singleinstance.h")
+[ -n "$key" ] || die "no sharedMemoryKey in core/app/singleinstance.h"
 mapping=qipc_sharedmemory_$(printf %s "$key" | tr -cd 'A-Za-z')$(printf %s "$key" | sha1sum | cut -c1-40)
 
 # Every file and folder of bin/ except the test-only platform plugin, as NSIS macros: one installs them,

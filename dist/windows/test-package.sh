@@ -20,7 +20,7 @@ root=$(cd "$here/../.." && pwd)
 version=$(sed -n 's/^project(Tessaly VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 bin=$build/package # what package.sh staged and packed
 [ -f "$build/tessaly-$version-win64.exe" ] || fail "$build/tessaly-$version-win64.exe is missing; run dist/windows/package.sh"
-key=$(sed -n 's/.*sharedMemoryKey\[\] = "\(.*\)";.*/\1/p' "$root/app/singleinstance.h")
+key=$(sed -n 's/.*sharedMemoryKey\[\] = "\(.*\)";.*/\1/p' "$root/core/app/singleinstance.h")
 mapping=qipc_sharedmemory_$(printf %s "$key" | tr -cd 'A-Za-z')$(printf %s "$key" | sha1sum | cut -c1-40)
 
 work=$(mktemp -d /tmp/tessaly-package-test.XXXXXX)
