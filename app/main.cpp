@@ -1,12 +1,12 @@
-#include "widgets/app/firstpaintwatcher.h"
-#include "core/base/logging.h"
 #include "core/app/logoutput.h"
-#include "widgets/app/mainwidget.h"
 #include "core/app/processexit.h"
 #include "core/app/singleinstance.h"
-#include "widgets/app/startupnotice.h"
 #include "core/app/uifont.h"
+#include "core/base/logging.h"
 #include "core/platform/mycontext.h"
+#include "widgets/app/firstpaintwatcher.h"
+#include "widgets/app/mainwidget.h"
+#include "widgets/app/startupnotice.h"
 #include "widgets/common/mydialog.h"
 
 #include <QApplication>

@@ -3,8 +3,8 @@
 // the peak resident memory growth during the download and the longest stall of the GUI event loop.
 //
 // Usage: bench-download [RUNS] [SIZE_MIB]   (see README.md)
-#include "widgets/catalog/softwareitemwidget.h"
 #include "core/base/apppaths.h"
+#include "widgets/catalog/softwareitemwidget.h"
 
 #include <QApplication>
 #include <QDir>

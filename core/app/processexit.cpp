@@ -1,8 +1,8 @@
 #include "core/app/processexit.h"
 
-#include "core/base/user.h"
 #include "core/app/singleinstance.h"
 #include "core/base/productinfo.h"
+#include "core/base/user.h"
 #include "core/platform/mycontext.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "core/app/singleinstance.h"
 
-#include "core/base/logging.h"
 #include "core/app/singleinstance_p.h"
+#include "core/base/logging.h"
 
 #include <QSharedMemory>
 #include <QSystemSemaphore>

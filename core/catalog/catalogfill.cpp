@@ -1,8 +1,8 @@
 #include "core/catalog/catalogfill.h"
 
 #include "core/base/logging.h"
-#include "core/files/filename.h"
 #include "core/base/productinfo.h"
+#include "core/files/filename.h"
 #include "core/platform/mycontext.h"
 
 QPixmap loadCatalogIcon(const ProductInfo &info)

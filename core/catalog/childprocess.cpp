@@ -1,7 +1,7 @@
 #include "core/catalog/childprocess.h"
 
-#include "core/catalog/childprocess_p.h"
 #include "core/base/logging.h"
+#include "core/catalog/childprocess_p.h"
 
 #include <QFileInfo>
 #include <QProcess>

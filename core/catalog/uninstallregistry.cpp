@@ -1,8 +1,8 @@
 #include "core/catalog/uninstallregistry.h"
 
 #include "core/base/logging.h"
-#include "core/files/filename.h"
 #include "core/catalog/uninstallregistry_p.h"
+#include "core/files/filename.h"
 
 #include <QStringList>
 

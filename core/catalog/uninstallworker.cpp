@@ -1,7 +1,7 @@
 #include "core/catalog/uninstallworker.h"
 
-#include "core/catalog/childprocess.h"
 #include "core/base/logging.h"
+#include "core/catalog/childprocess.h"
 
 #include <QDir>
 #include <QFileInfo>

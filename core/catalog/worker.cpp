@@ -1,7 +1,7 @@
 #include "core/catalog/worker.h"
 
-#include "core/catalog/childprocess.h"
 #include "core/base/logging.h"
+#include "core/catalog/childprocess.h"
 
 #include <QProcess>
 

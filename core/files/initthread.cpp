@@ -1,7 +1,7 @@
 #include "core/files/initthread.h"
 
-#include "core/base/logging.h"
 #include "core/base/apppaths.h"
+#include "core/base/logging.h"
 
 #include <QDir>
 #include <QFile>

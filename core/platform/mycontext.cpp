@@ -1,12 +1,12 @@
 #include "core/platform/mycontext.h"
 
+#include "core/base/apppaths.h"
+#include "core/base/logging.h"
+#include "core/base/productinfo.h"
+#include "core/base/screenclass.h"
 #include "core/base/user.h"
 #include "core/files/initthread.h"
 #include "core/files/workdir.h"
-#include "core/base/screenclass.h"
-#include "core/base/productinfo.h"
-#include "core/base/apppaths.h"
-#include "core/base/logging.h"
 
 #include "buildconfig.h"
 

@@ -2,9 +2,9 @@
 // the log line and the image download.
 #include "core/platform/mycontext.h"
 
-#include "core/base/user.h"
-#include "core/base/productinfo.h"
 #include "core/base/logging.h"
+#include "core/base/productinfo.h"
+#include "core/base/user.h"
 #include "core/platform/platformexchange.h"
 
 #include <QImage>

@@ -1,7 +1,7 @@
 #include "widgets/catalog/commonsoftwaremainwt.h"
 
-#include "widgets/catalog/softwareitemwidget.h"
 #include "core/catalog/uninstallregistry.h"
+#include "widgets/catalog/softwareitemwidget.h"
 
 #include <QGridLayout>
 #include <QResizeEvent>

@@ -1,8 +1,8 @@
 #include "widgets/catalog/softwareitemwidget.h"
 
-#include "widgets/catalog/tilelook.h"
 #include "core/catalog/tiletexts.h"
 #include "core/files/folderremoval.h"
+#include "widgets/catalog/tilelook.h"
 
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>
