@@ -11,7 +11,8 @@ QImage renderQrCode(const QString &text)
     const QByteArray bytes = text.toUtf8();
     QRcode *code = QRcode_encodeString(bytes.constData(), 2, QR_ECLEVEL_L, QR_MODE_8, 1);
     if (!code) {
-        qCWarning(lcAccount) << "qr code not encoded:" << text;
+        // The text carries the sign-in token: only its length is logged.
+        qCWarning(lcAccount) << "qr code not encoded, text of" << text.size() << "characters";
         return QImage();
     }
 

@@ -1,24 +1,18 @@
 #include "widgets/account/gongzhonglogindialog.h"
 
-#include "widgets/common/dialogheader.h"
-#include "core/base/logging.h"
-#include "core/account/qrrender.h"
-#include "core/account/signinnotifier.h"
-#include "core/platform/uisize.h"
+#include "core/account/signinflow.h"
 #include "core/platform/mycontext.h"
+#include "core/platform/uisize.h"
+#include "widgets/account/phonesigninpanel.h"
 #include "widgets/common/closebtn.h"
+#include "widgets/common/dialogheader.h"
+#include "widgets/common/windowdrag.h"
 
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMouseEvent>
 #include <QMovie>
 #include <QPointer>
 #include <QPushButton>
-#include <QRegExpValidator>
-#include <QTimer>
-#include <QUuid>
 #include <QVBoxLayout>
 
 namespace {
@@ -27,79 +21,37 @@ const char tabChosenStyle[] =
     "QPushButton{padding-bottom:10px;color:#2089F6;border:0px;border-bottom:2px solid #2089F6;"
     "background-color:white;}";
 const char tabOtherStyle[] = "QPushButton{padding-bottom:10px;color:#484848;border:0px;background-color:white;}";
-const char sendCodeReadyStyle[] =
-    "QPushButton{color:#484848;border:0px; background-color:white;border-bottom:2px solid white;}"
-    "QPushButton:hover{color:#2089F6;border-bottom:2px solid #2089F6;}";
-const char sendCodeCountingStyle[] =
-    "QPushButton{color:#BFB8B8;border:0px; background-color:white;border-bottom:2px solid white;}";
-const char fieldStyle[] = "QLineEdit{border:1px solid #007BFF;border-radius:5px;}";
-const char panelTopBorderStyle[] = "{border:0px;border-top:1px solid #E4EFFA;}";
 
-const int fieldHeight = 34;
 // Presses in the top band, left of the close button, drag the dialog.
 const int dragBandHeight = 45;
 const int dragBandRightMargin = 50;
 
+QPushButton *pushButton(const QString &text, const char *name, QWidget *parent)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setFont(MyContext::normalFont);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
 // The picture area of the QR panel: the preset size, narrowed to the dialog's inner width where the
 // preset is wider than the dialog (small screens).
-QSize qrPictureArea()
+QLabel *pictureLabel(const char *name, QWidget *parent)
 {
     const QSize preset = UiSize::qrCodeImage();
-    return QSize(qMin(preset.width(), UiSize::signInDialog().width() - 2), preset.height());
-}
-
-LoginDialogTiming &currentTiming()
-{
-    static LoginDialogTiming timing;
-    return timing;
-}
-
-QLabel *captionLabel(const QString &text, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setFont(MyContext::normalFont);
-    label->setStyleSheet(QStringLiteral("QLabel{color:#484848;}"));
+    auto *label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setAlignment(Qt::AlignCenter);
+    label->setFixedSize(qMin(preset.width(), UiSize::signInDialog().width() - 2), preset.height());
     return label;
 }
 
 } // namespace
 
-// Counts one exchange of the dialog while it waits. The dialog may be deleted before the answer
-// arrives; the guard tells, and nothing of the dialog is touched then.
-class GongZhongLoginDialog::Waiting
-{
-public:
-    explicit Waiting(GongZhongLoginDialog *dialog, bool GongZhongLoginDialog::*busy = nullptr)
-        : m_dialog(dialog)
-        , m_busy(busy)
-    {
-        ++dialog->m_waiting;
-        if (m_busy)
-            dialog->*m_busy = true;
-    }
-    ~Waiting()
-    {
-        if (!m_dialog)
-            return;
-        --m_dialog->m_waiting;
-        if (m_busy)
-            m_dialog.data()->*m_busy = false;
-    }
-    Waiting(const Waiting &) = delete;
-    Waiting &operator=(const Waiting &) = delete;
-
-    bool dialogGone() const { return m_dialog.isNull(); }
-
-private:
-    QPointer<GongZhongLoginDialog> m_dialog;
-    bool GongZhongLoginDialog::*m_busy;
-};
-
 GongZhongLoginDialog::GongZhongLoginDialog(QWidget *parent)
     : QDialog(parent, Qt::Window | Qt::FramelessWindowHint | Qt::CustomizeWindowHint)
-    , countdownTimer(new QTimer(this))
-    , pollTimer(new QTimer(this))
-    , m_timing(currentTiming())
+    , m_flow(new SignInFlow(this))
 {
     setObjectName(QStringLiteral("GongZhongLoginDialog"));
     setModal(true);
@@ -119,10 +71,12 @@ GongZhongLoginDialog::GongZhongLoginDialog(QWidget *parent)
     centerLayout->setSpacing(0);
     QWidget *footer = buildFooter();
     qrPanel = buildQrPanel();
-    phonePanel = buildPhonePanel();
+    phonePanel = new PhoneSignInPanel(this);
     centerLayout->addWidget(qrPanel, 1);
     centerLayout->addWidget(phonePanel, 1);
     centerLayout->addWidget(footer);
+    connect(phonePanel->sendCodeButton(), &QPushButton::clicked, this, &GongZhongLoginDialog::onSendVerifyCode);
+    connect(phonePanel->loginButton(), &QPushButton::clicked, this, &GongZhongLoginDialog::onLogin);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(1, 1, 1, 1);
@@ -135,50 +89,34 @@ GongZhongLoginDialog::GongZhongLoginDialog(QWidget *parent)
     // (on the QR panel it is hidden and Enter presses nothing).
     for (QPushButton *button : findChildren<QPushButton *>())
         button->setAutoDefault(false);
-    phoneLoginButton->setDefault(true);
+    phonePanel->loginButton()->setDefault(true);
     showPanel(true);
 
-    preLoginToken = MyContext::productId + QLatin1Char('_') +
-        QUuid::createUuid().toString().remove(QLatin1Char('{')).remove(QLatin1Char('}'));
+    new WindowDrag(this, [this](const QPoint &pos) {
+        return pos.x() > 0 && pos.x() < width() - dragBandRightMargin && pos.y() > 0 && pos.y() < dragBandHeight;
+    });
 
-    countdownTimer->setInterval(m_timing.countdownIntervalMs);
-    connect(countdownTimer, &QTimer::timeout, this, &GongZhongLoginDialog::onTimeOut);
-    connect(pollTimer, &QTimer::timeout, this, &GongZhongLoginDialog::gongZhongQrCodeLogin);
-    connect(SignInNotifier::instance(), &SignInNotifier::signedInAfterClose, this,
-            &GongZhongLoginDialog::onSignedInElsewhere);
-    pollTimer->start(m_timing.pollIntervalMs);
-    QTimer::singleShot(m_timing.firstFetchDelayMs, this, &GongZhongLoginDialog::refreshErCode);
-}
-
-GongZhongLoginDialog::~GongZhongLoginDialog()
-{
-    qCDebug(lcAccount) << "login dialog released, exchanges still waiting:" << m_waiting;
-}
-
-void GongZhongLoginDialog::setTiming(const LoginDialogTiming &timing)
-{
-    currentTiming() = timing;
-}
-
-LoginDialogTiming GongZhongLoginDialog::timing()
-{
-    return currentTiming();
+    connect(m_flow, &SignInFlow::fetchStarted, this, [this] { showFetching(true); });
+    connect(m_flow, &SignInFlow::qrCodeFetched, this, &GongZhongLoginDialog::showQrPicture);
+    connect(m_flow, &SignInFlow::fetchEnded, this, [this] { showFetching(false); });
+    connect(m_flow, &SignInFlow::countdownChanged, phonePanel, &PhoneSignInPanel::showCountdown);
+    connect(m_flow, &SignInFlow::countdownEnded, phonePanel, &PhoneSignInPanel::restoreSendCodeButton);
+    connect(m_flow, &SignInFlow::messageChanged, phonePanel, &PhoneSignInPanel::showMessage);
+    connect(m_flow, &SignInFlow::signedIn, this, &GongZhongLoginDialog::onSignedIn);
+    connect(m_flow, &SignInFlow::signedInElsewhere, this, &GongZhongLoginDialog::onClose);
+    m_flow->start();
 }
 
 QWidget *GongZhongLoginDialog::buildFooter()
 {
     auto *footer = new QWidget(this);
     footer->setObjectName(QStringLiteral("centerFooterWidget"));
-    footer->setStyleSheet(QLatin1String("QWidget#centerFooterWidget") + QLatin1String(panelTopBorderStyle));
+    footer->setStyleSheet(QStringLiteral("QWidget#centerFooterWidget{border:0px;border-top:1px solid #E4EFFA;}"));
 
-    wechatTab = new QPushButton(QStringLiteral("微信登录"), footer);
-    wechatTab->setObjectName(QStringLiteral("wechatTab"));
-    phoneTab = new QPushButton(QStringLiteral("手机号登录"), footer);
-    phoneTab->setObjectName(QStringLiteral("phoneTab"));
+    wechatTab = pushButton(QStringLiteral("微信登录"), "wechatTab", footer);
+    phoneTab = pushButton(QStringLiteral("手机号登录"), "phoneTab", footer);
     for (QPushButton *tab : {wechatTab, phoneTab}) {
-        tab->setFont(MyContext::normalFont);
-        tab->setCursor(Qt::PointingHandCursor);
-        tab->setFixedHeight(fieldHeight + 10);
+        tab->setFixedHeight(PhoneSignInPanel::fieldHeight + 10);
         connect(tab, &QPushButton::clicked, this, &GongZhongLoginDialog::swichPanel);
     }
 
@@ -195,29 +133,20 @@ QWidget *GongZhongLoginDialog::buildQrPanel()
     auto *panel = new QWidget(this);
     panel->setObjectName(QStringLiteral("qrCenterWidget"));
 
-    const QSize pictureArea = qrPictureArea();
-    qrCodeLabel = new QLabel(panel);
-    qrCodeLabel->setObjectName(QStringLiteral("qrCodeLabel"));
-    qrCodeLabel->setAlignment(Qt::AlignCenter);
-    qrCodeLabel->setFixedSize(pictureArea);
-
-    refreshingLabel = new QLabel(panel);
-    refreshingLabel->setObjectName(QStringLiteral("refreshingLabel"));
-    refreshingLabel->setAlignment(Qt::AlignCenter);
-    refreshingLabel->setFixedSize(pictureArea);
+    qrCodeLabel = pictureLabel("qrCodeLabel", panel);
+    refreshingLabel = pictureLabel("refreshingLabel", panel);
     refreshingMovie = new QMovie(QStringLiteral(":/icons/icons/loading.gif"), QByteArray(), this);
     refreshingLabel->setMovie(refreshingMovie);
     refreshingLabel->hide();
 
-    auto *hint = captionLabel(QStringLiteral("微信扫一扫"), panel);
+    auto *hint = new QLabel(QStringLiteral("微信扫一扫"), panel);
     hint->setObjectName(QStringLiteral("qrHintLabel"));
+    hint->setFont(MyContext::normalFont);
+    hint->setStyleSheet(QStringLiteral("QLabel{color:#484848;}"));
     hint->setAlignment(Qt::AlignCenter);
 
-    auto *refreshButton = new QPushButton(QStringLiteral("无反应?点此刷新"), panel);
-    refreshButton->setObjectName(QStringLiteral("refreshButton"));
+    auto *refreshButton = pushButton(QStringLiteral("无反应?点此刷新"), "refreshButton", panel);
     refreshButton->setFlat(true);
-    refreshButton->setFont(MyContext::normalFont);
-    refreshButton->setCursor(Qt::PointingHandCursor);
     refreshButton->setStyleSheet(QStringLiteral("QPushButton{border:0px;background-color:none;color:#2089F6;}"
                                                 "QPushButton:hover{text-decoration:underline;}"));
     connect(refreshButton, &QPushButton::clicked, this, &GongZhongLoginDialog::refreshErCode);
@@ -243,67 +172,6 @@ QWidget *GongZhongLoginDialog::buildQrPanel()
     return panel;
 }
 
-QWidget *GongZhongLoginDialog::buildPhonePanel()
-{
-    auto *panel = new QWidget(this);
-    panel->setObjectName(QStringLiteral("phoneCenterWidget"));
-    panel->setStyleSheet(QLatin1String("QWidget#phoneCenterWidget") + QLatin1String(panelTopBorderStyle));
-
-    phoneNumEdit = new QLineEdit(panel);
-    phoneNumEdit->setObjectName(QStringLiteral("phoneNumEdit"));
-    phoneNumEdit->setPlaceholderText(QStringLiteral("请输入手机号"));
-    phoneNumEdit->setValidator(new QRegExpValidator(QRegExp(QStringLiteral("[0-9]+$")), phoneNumEdit));
-
-    verifyCodeEdit = new QLineEdit(panel);
-    verifyCodeEdit->setObjectName(QStringLiteral("verifyCodeEdit"));
-    verifyCodeEdit->setPlaceholderText(QStringLiteral("请输入验证码"));
-
-    for (QLineEdit *field : {phoneNumEdit, verifyCodeEdit}) {
-        field->setFont(MyContext::normalFont);
-        field->setFixedHeight(fieldHeight);
-        field->setStyleSheet(QLatin1String(fieldStyle));
-    }
-
-    sendCodeButton = new QPushButton(QStringLiteral("发送验证码"), panel);
-    sendCodeButton->setObjectName(QStringLiteral("sendCodeButton"));
-    sendCodeButton->setFont(MyContext::normalFont);
-    sendCodeButton->setCursor(Qt::PointingHandCursor);
-    sendCodeButton->setFixedHeight(fieldHeight);
-    sendCodeButton->setStyleSheet(QLatin1String(sendCodeReadyStyle));
-    connect(sendCodeButton, &QPushButton::clicked, this, &GongZhongLoginDialog::onSendVerifyCode);
-
-    messageLabel = new QLabel(panel);
-    messageLabel->setObjectName(QStringLiteral("messageLabel"));
-    messageLabel->setFont(MyContext::normalFont);
-    messageLabel->setWordWrap(true);
-    messageLabel->setStyleSheet(QStringLiteral("QLabel{color:red;}"));
-
-    phoneLoginButton = new QPushButton(QStringLiteral("登 录"), panel);
-    phoneLoginButton->setObjectName(QStringLiteral("phoneLoginButton"));
-    phoneLoginButton->setFont(MyContext::normalFont);
-    phoneLoginButton->setCursor(Qt::PointingHandCursor);
-    phoneLoginButton->setFixedHeight(fieldHeight + 6);
-    phoneLoginButton->setStyleSheet(
-        QStringLiteral("QPushButton{color:white;border:0px; background-color:#027DF0;border-bottom:2px solid #007BFF;"
-                       "border-radius:5px;}"));
-    connect(phoneLoginButton, &QPushButton::clicked, this, &GongZhongLoginDialog::onLogin);
-
-    auto *layout = new QGridLayout(panel);
-    layout->setContentsMargins(20, 25, 20, 10);
-    layout->setHorizontalSpacing(8);
-    layout->setVerticalSpacing(14);
-    layout->addWidget(captionLabel(QStringLiteral("手机号："), panel), 0, 0);
-    layout->addWidget(phoneNumEdit, 0, 1, 1, 2);
-    layout->addWidget(captionLabel(QStringLiteral("验证码："), panel), 1, 0);
-    layout->addWidget(verifyCodeEdit, 1, 1);
-    layout->addWidget(sendCodeButton, 1, 2);
-    layout->addWidget(messageLabel, 2, 0, 1, 3);
-    layout->addWidget(phoneLoginButton, 3, 0, 1, 3);
-    layout->setColumnStretch(1, 1);
-    layout->setRowStretch(4, 1);
-    return panel;
-}
-
 void GongZhongLoginDialog::showPanel(bool qr)
 {
     qrPanel->setVisible(qr);
@@ -312,74 +180,28 @@ void GongZhongLoginDialog::showPanel(bool qr)
     phoneTab->setStyleSheet(QLatin1String(qr ? tabOtherStyle : tabChosenStyle));
 }
 
-bool GongZhongLoginDialog::inDragBand(const QPoint &pos) const
+void GongZhongLoginDialog::showFetching(bool fetching)
 {
-    return pos.x() > 0 && pos.x() < width() - dragBandRightMargin && pos.y() > 0 && pos.y() < dragBandHeight;
+    qrCodeLabel->setVisible(!fetching);
+    refreshingLabel->setVisible(fetching);
+    if (fetching)
+        refreshingMovie->start();
+    else
+        refreshingMovie->stop();
 }
 
-void GongZhongLoginDialog::mousePressEvent(QMouseEvent *event)
+void GongZhongLoginDialog::showQrPicture(const QImage &image)
 {
-    if (event->button() == Qt::LeftButton && inDragBand(event->pos())) {
-        qCDebug(lcAccount) << "X:" << event->pos().x() << ",Y:" << event->pos().y();
-        m_dragging = true;
-        m_pressOffset = event->globalPos() - pos();
-    }
-    QDialog::mousePressEvent(event);
-}
-
-void GongZhongLoginDialog::mouseMoveEvent(QMouseEvent *event)
-{
-    if (m_dragging && (event->buttons() & Qt::LeftButton))
-        move(event->globalPos() - m_pressOffset);
-    QDialog::mouseMoveEvent(event);
-}
-
-void GongZhongLoginDialog::mouseReleaseEvent(QMouseEvent *event)
-{
-    m_dragging = false;
-    QDialog::mouseReleaseEvent(event);
-}
-
-void GongZhongLoginDialog::refreshErCode()
-{
-    // One fetch at a time: a second press while the first waits would only pile up requests.
-    if (m_finished || m_fetching)
-        return;
-    qrCodeLabel->hide();
-    refreshingLabel->show();
-    refreshingMovie->start();
-
-    const QString token = preLoginToken;
-    bool ok = false;
-    QString text;
-    {
-        Waiting waiting(this, &GongZhongLoginDialog::m_fetching);
-        text = MyContext::fetchQrCode(token, &ok);
-        if (waiting.dialogGone())
-            return;
-    }
-
-    if (!ok) {
-        qCWarning(lcAccount) << "qr code not fetched, the picture stays";
-    } else {
-        const QImage image = renderQrCode(text);
-        if (!image.isNull()) {
-            m_qrPicture = image;
-            showQrPicture();
-        }
-    }
-    refreshingMovie->stop();
-    refreshingLabel->hide();
-    qrCodeLabel->show();
-}
-
-void GongZhongLoginDialog::showQrPicture()
-{
-    QPixmap picture = QPixmap::fromImage(m_qrPicture);
+    QPixmap picture = QPixmap::fromImage(image);
     const QSize room = qrCodeLabel->contentsRect().size();
     if (picture.width() > room.width() || picture.height() > room.height())
         picture = picture.scaled(room, Qt::KeepAspectRatio, Qt::FastTransformation);
     qrCodeLabel->setPixmap(picture);
+}
+
+void GongZhongLoginDialog::refreshErCode()
+{
+    m_flow->fetchQrCode();
 }
 
 void GongZhongLoginDialog::swichPanel()
@@ -392,146 +214,31 @@ void GongZhongLoginDialog::swichPanel()
 
 void GongZhongLoginDialog::onTimeOut()
 {
-    countdown -= 1;
-    sendCodeButton->setText(QString::number(countdown) + QLatin1Char('S'));
-    if (countdown < 1)
-        restoreSendCodeButton();
-}
-
-void GongZhongLoginDialog::restoreSendCodeButton()
-{
-    countdownTimer->stop();
-    sendCodeButton->setStyleSheet(QLatin1String(sendCodeReadyStyle));
-    sendCodeButton->setEnabled(true);
-    sendCodeButton->setText(QStringLiteral("发送验证码"));
-}
-
-bool GongZhongLoginDialog::checkPhoneNumber(const QString &number)
-{
-    if (number.isEmpty()) {
-        messageLabel->setText(QStringLiteral("请输入手机号！"));
-        return false;
-    }
-    if (number.length() != 11) {
-        messageLabel->setText(QStringLiteral("您输入的手机号格式有误！"));
-        return false;
-    }
-    return true;
+    m_flow->countdownStep();
 }
 
 void GongZhongLoginDialog::onSendVerifyCode()
 {
-    if (m_finished)
-        return;
-    const QString number = phoneNumEdit->text();
-    if (!checkPhoneNumber(number))
-        return;
-    messageLabel->clear();
-
-    countdown = m_timing.countdownStart;
-    countdownTimer->start(m_timing.countdownIntervalMs);
-    sendCodeButton->setEnabled(false);
-    sendCodeButton->setText(QString::number(countdown) + QLatin1Char('S'));
-    sendCodeButton->setStyleSheet(QLatin1String(sendCodeCountingStyle));
-
-    QString message;
-    {
-        Waiting waiting(this);
-        message = MyContext::sendVerifyCode(number);
-        if (waiting.dialogGone())
-            return;
-    }
-    if (message.isEmpty() || m_finished)
-        return;
-    messageLabel->setText(message);
-    restoreSendCodeButton();
+    m_flow->sendVerifyCode(phonePanel->phoneNum());
 }
 
 void GongZhongLoginDialog::onLogin()
 {
-    // A second press while the login waits would send the same login again.
-    if (m_finished || m_loggingIn)
-        return;
-    const QString number = phoneNumEdit->text();
-    if (!checkPhoneNumber(number))
-        return;
-    const QString code = verifyCodeEdit->text();
-    if (code.isEmpty()) {
-        messageLabel->setText(QStringLiteral("请输入验证码！"));
-        return;
-    }
-    if (code.length() != 6) {
-        messageLabel->setText(QStringLiteral("您输入的验证码有误！"));
-        return;
-    }
-    messageLabel->clear();
-
-    QString result;
-    {
-        Waiting waiting(this, &GongZhongLoginDialog::m_loggingIn);
-        result = MyContext::phoneLogin(number, code);
-        if (waiting.dialogGone()) {
-            if (result.isEmpty())
-                SignInNotifier::announceSignInAfterClose();
-            return;
-        }
-    }
-    if (!result.isEmpty()) {
-        if (!m_finished)
-            messageLabel->setText(result);
-        return;
-    }
-    if (m_finished)
-        SignInNotifier::announceSignInAfterClose();
-    else
-        finishSignIn();
+    m_flow->phoneLogin(phonePanel->phoneNum(), phonePanel->verifyCode());
 }
 
 void GongZhongLoginDialog::gongZhongQrCodeLogin()
 {
-    if (m_finished)
-        return;
-    // Polls never overlap other exchanges of this dialog, so a slow platform cannot pile them up.
-    if (m_waiting > 0) {
-        qCDebug(lcAccount) << "qr login poll skipped, an exchange is still waiting";
-        return;
-    }
-
-    const QString token = preLoginToken;
-    bool signedIn = false;
-    {
-        Waiting waiting(this);
-        signedIn = MyContext::qrCodeLogin(token);
-        if (waiting.dialogGone()) {
-            if (signedIn)
-                SignInNotifier::announceSignInAfterClose();
-            return;
-        }
-    }
-    if (!signedIn)
-        return;
-    if (m_finished)
-        SignInNotifier::announceSignInAfterClose();
-    else
-        finishSignIn();
+    m_flow->pollQrLogin();
 }
 
-void GongZhongLoginDialog::stopTimers()
+void GongZhongLoginDialog::onSignedIn()
 {
-    countdownTimer->stop();
-    pollTimer->stop();
-}
-
-void GongZhongLoginDialog::finishSignIn()
-{
-    m_finished = true;
     QPointer<GongZhongLoginDialog> self(this);
     emit loginSuccess();
-    if (!self)
-        return;
-    stopTimers();
     // Accepting closes the dialog, which deletes itself.
-    accept();
+    if (self)
+        accept();
 }
 
 void GongZhongLoginDialog::onClose()
@@ -541,15 +248,6 @@ void GongZhongLoginDialog::onClose()
 
 void GongZhongLoginDialog::reject()
 {
-    m_finished = true;
-    stopTimers();
+    m_flow->stop();
     QDialog::reject();
-}
-
-void GongZhongLoginDialog::onSignedInElsewhere()
-{
-    if (m_finished)
-        return;
-    qCDebug(lcAccount) << "signed in through an earlier dialog, this one closes";
-    onClose();
 }

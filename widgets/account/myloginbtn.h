@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QMetaMethod>
 #include <QPushButton>
 
-// The title bar's sign-in button. While a user is signed in, hovering it opens the account popup;
-// leaving it downwards into the popup keeps the popup open.
+// The title bar's sign-in button. Entering it asks for the account popup (showPer), leaving it asks to
+// hide it (hidePer) unless the cursor went down into the popup; the title bar shows the popup only
+// while a user is signed in.
 class MyLoginBtn : public QPushButton
 {
     Q_OBJECT
@@ -19,15 +19,6 @@ public:
 
     // True when pos (button coordinates) lies on the button or in the zone below it.
     bool keepsPopupOpen(const QPoint &pos) const;
-
-    // Number of connections on one of this button's signals, e.g. &QPushButton::clicked; the title bar
-    // keeps exactly one on each signal it uses.
-    template <typename Signal> int receiverCount(Signal signal) const
-    {
-        const QByteArray signature =
-            QByteArray::number(QSIGNAL_CODE) + QMetaMethod::fromSignal(signal).methodSignature();
-        return receivers(signature.constData());
-    }
 
 signals:
     void showPer();

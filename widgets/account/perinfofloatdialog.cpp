@@ -1,10 +1,10 @@
 #include "widgets/account/perinfofloatdialog.h"
 
-#include "core/base/logging.h"
-#include "widgets/common/roundqlabel.h"
+#include "core/base/headimage.h"
 #include "core/base/user.h"
-#include "core/platform/uisize.h"
 #include "core/platform/mycontext.h"
+#include "core/platform/uisize.h"
+#include "widgets/common/roundqlabel.h"
 
 #include <QCursor>
 #include <QLabel>
@@ -61,16 +61,6 @@ PerInfoFloatDialog::PerInfoFloatDialog(QWidget *parent)
     layout->addWidget(m_loginOutButton, 0, Qt::AlignHCenter);
 }
 
-QPixmap PerInfoFloatDialog::headImage(const QString &headImgBase64)
-{
-    if (headImgBase64.isEmpty())
-        return QPixmap(QLatin1String(defaultHeadImage));
-    QPixmap picture;
-    if (!picture.loadFromData(QByteArray::fromBase64(headImgBase64.toLatin1())))
-        qCWarning(lcAccount) << "head image does not decode";
-    return picture;
-}
-
 void PerInfoFloatDialog::refreshContent()
 {
     const User *user = MyContext::user;
@@ -78,7 +68,10 @@ void PerInfoFloatDialog::refreshContent()
         return;
     m_nickNameLabel->setText(user->nickName());
     m_userIdLabel->setText(user->userId());
-    const QPixmap head = headImage(user->headImgBase64());
+    // The default picture for a user without one; none when the user's does not decode.
+    const QString base64 = user->headImgBase64();
+    const QPixmap head =
+        base64.isEmpty() ? QPixmap(QLatin1String(defaultHeadImage)) : QPixmap::fromImage(decodeHeadImage(base64));
     if (head.isNull())
         m_headLabel->clear();
     else

@@ -14,10 +14,6 @@ class PerInfoFloatDialog : public QDialog
 public:
     explicit PerInfoFloatDialog(QWidget *parent);
 
-    // Head image for a user's Base64 text: the decoded picture, the default one for an empty text, and a
-    // null pixmap when the text does not decode to an image.
-    static QPixmap headImage(const QString &headImgBase64);
-
     RoundQLabel *headLabel() const { return m_headLabel; }
     QLabel *nickNameLabel() const { return m_nickNameLabel; }
     QLabel *userIdLabel() const { return m_userIdLabel; }

@@ -1,17 +1,16 @@
 #include "widgets/app/mainwidget.h"
 
-#include "core/base/logging.h"
-#include "core/platform/uisize.h"
-#include "core/catalog/catalogfill.h"
-#include "widgets/catalog/commonsoftwaremainwt.h"
 #include "core/base/productinfo.h"
+#include "core/catalog/catalogfill.h"
 #include "core/platform/mycontext.h"
+#include "core/platform/uisize.h"
+#include "widgets/catalog/commonsoftwaremainwt.h"
+#include "widgets/common/windowdrag.h"
 #include "widgets/shell/titlebar.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -36,6 +35,8 @@ MainWidget::MainWidget(QWidget *parent)
     setFont(QFont(QStringLiteral("Microsoft YaHei")));
     // Style and font come before the children: every later change restyles the whole tree again.
     setStyleSheet(QStringLiteral("MainWidget{background:transparent;border:1px solid #55585C;color:#484848;}"));
+
+    new WindowDrag(this, [this](const QPoint &pos) { return inDragBand(pos); });
 
     titleBar = new TitleBar(this);
     catalogPage = new CommonSoftwareMainWT(this);
@@ -89,26 +90,4 @@ QWidget *MainWidget::buildFooter()
 bool MainWidget::inDragBand(const QPoint &pos) const
 {
     return dragLeft < pos.x() && pos.x() < dragRight && dragTop < pos.y() && pos.y() < dragBottom;
-}
-
-void MainWidget::mousePressEvent(QMouseEvent *event)
-{
-    pressX = event->pos().x();
-    pressY = event->pos().y();
-    qCDebug(lcApp) << "X:" << pressX << ",Y:" << pressY;
-    dragging = inDragBand(event->pos());
-    QFrame::mousePressEvent(event);
-}
-
-void MainWidget::mouseMoveEvent(QMouseEvent *event)
-{
-    if (dragging)
-        move(event->globalPos() - QPoint(pressX, pressY));
-    QFrame::mouseMoveEvent(event);
-}
-
-void MainWidget::mouseReleaseEvent(QMouseEvent *event)
-{
-    dragging = false;
-    QFrame::mouseReleaseEvent(event);
 }

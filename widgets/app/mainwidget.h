@@ -16,16 +16,10 @@ public:
     TitleBar *titleBarWidget() const { return titleBar; }
     CommonSoftwareMainWT *page() const { return catalogPage; }
 
-    // The band where a press starts a window drag (all edges exclusive).
-    bool inDragBand(const QPoint &pos) const;
-
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-
 private:
     QWidget *buildFooter();
+    // The band where a press starts a window drag (all edges exclusive).
+    bool inDragBand(const QPoint &pos) const;
 
     TitleBar *titleBar = nullptr;
     CommonSoftwareMainWT *catalogPage = nullptr;
@@ -35,7 +29,4 @@ private:
     int dragRight = 0;
     int dragTop = 0;
     int dragBottom = 0;
-    int pressX = 0;
-    int pressY = 0;
-    bool dragging = false;
 };

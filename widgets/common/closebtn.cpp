@@ -7,6 +7,20 @@ CloseBtn::CloseBtn(const QString &hoverIcon, const QString &normalIcon, QWidget 
 {
 }
 
+CloseBtn *CloseBtn::create(const QSize &size, QWidget *parent)
+{
+    const QString normalIcon = QStringLiteral(":/icons/icons/close_dialog.png");
+    auto *button = new CloseBtn(QStringLiteral(":/icons/icons/close_white.png"), normalIcon, parent);
+    button->setObjectName(QStringLiteral("closeButton"));
+    button->setFixedSize(size);
+    button->setIcon(QIcon(normalIcon));
+    button->setStyleSheet(QStringLiteral("QPushButton{border:0px;border-radius: none; background-color:none;}"
+                                         "QPushButton:hover{background-color:#CB3B3B;}"));
+    button->setAutoDefault(false);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
 void CloseBtn::enterEvent(QEvent *event)
 {
     setIcon(QIcon(m_hoverIcon));

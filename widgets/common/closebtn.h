@@ -9,6 +9,11 @@ class CloseBtn : public QPushButton
 public:
     CloseBtn(const QString &hoverIcon, const QString &normalIcon, QWidget *parent);
 
+    // The close button of the title bar and of the dialogs, named "closeButton": a dark cross, white
+    // on red while hovered. It takes no keyboard focus and is never a dialog's default button, so no
+    // key closes a window by accident.
+    static CloseBtn *create(const QSize &size, QWidget *parent);
+
 protected:
     void enterEvent(QEvent *event) override;
     void leaveEvent(QEvent *event) override;

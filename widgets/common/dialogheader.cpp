@@ -1,7 +1,7 @@
 #include "widgets/common/dialogheader.h"
 
-#include "core/platform/uisize.h"
 #include "core/platform/mycontext.h"
+#include "core/platform/uisize.h"
 #include "widgets/common/closebtn.h"
 
 #include <QHBoxLayout>
@@ -9,8 +9,7 @@
 
 DialogHeader::DialogHeader(const QString &title, QWidget *parent)
     : QWidget(parent)
-    , m_closeButton(new CloseBtn(QStringLiteral(":/icons/icons/close_white.png"),
-                                 QStringLiteral(":/icons/icons/close_dialog.png"), this))
+    , m_closeButton(CloseBtn::create(UiSize::dialogCloseButton(), this))
 {
     setObjectName(QStringLiteral("headerWidget"));
     setFixedHeight(UiSize::signInHeader().height());
@@ -31,16 +30,6 @@ DialogHeader::DialogHeader(const QString &title, QWidget *parent)
     productLabel->setObjectName(QStringLiteral("headerProductLabel"));
     productLabel->setFont(MyContext::normalFont);
     productLabel->setStyleSheet(QStringLiteral("QLabel{color:#484848;}"));
-
-    m_closeButton->setObjectName(QStringLiteral("closeButton"));
-    m_closeButton->setFixedSize(UiSize::dialogCloseButton());
-    m_closeButton->setIcon(QIcon(QStringLiteral(":/icons/icons/close_dialog.png")));
-    m_closeButton->setStyleSheet(QStringLiteral("QPushButton{border:0px;border-radius: none; background-color:none;}"
-                                                "QPushButton:hover{background-color:#CB3B3B;}"));
-    // In a dialog every push button would be an auto-default one, and the first to take the focus:
-    // Enter or Space in the dialog would then close it.
-    m_closeButton->setAutoDefault(false);
-    m_closeButton->setFocusPolicy(Qt::NoFocus);
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(10, 0, 0, 0);

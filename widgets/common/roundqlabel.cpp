@@ -1,7 +1,8 @@
 #include "widgets/common/roundqlabel.h"
 
+#include "core/base/headimage.h"
+
 #include <QPainter>
-#include <QPainterPath>
 
 RoundQLabel::RoundQLabel(QWidget *parent)
     : QLabel(parent)
@@ -16,10 +17,5 @@ void RoundQLabel::paintEvent(QPaintEvent *event)
         return;
     }
     QPainter painter(this);
-    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
-    const int diameter = qMin(width(), height());
-    QPainterPath circle;
-    circle.addEllipse(0, 0, diameter, diameter);
-    painter.setClipPath(circle);
-    painter.drawPixmap(rect(), picture);
+    paintCircular(painter, rect(), picture.toImage(), Qt::SmoothTransformation);
 }

@@ -1,30 +1,31 @@
 #include "widgets/shell/titlebar.h"
 
+#include "core/account/signinnotifier.h"
+#include "core/app/processexit.h"
+#include "core/base/headimage.h"
+#include "core/base/logging.h"
+#include "core/base/user.h"
+#include "core/platform/mycontext.h"
+#include "core/platform/uisize.h"
 #include "widgets/account/contactus.h"
 #include "widgets/account/gongzhonglogindialog.h"
 #include "widgets/account/myloginbtn.h"
 #include "widgets/account/perinfofloatdialog.h"
-#include "core/account/signinnotifier.h"
-#include "core/base/user.h"
-#include "core/app/processexit.h"
-#include "core/platform/uisize.h"
-#include "core/platform/mycontext.h"
 #include "widgets/common/closebtn.h"
-#include "core/base/logging.h"
 
-#include <QBitmap>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 #include <QUrl>
 
 namespace {
 const char windowButtonStyle[] = "QPushButton{border:0px;border-radius: none; background-color:none;}"
                                  "QPushButton:hover{background-color:#E7EAED;}";
-const char closeButtonStyle[] = "QPushButton{border:0px;border-radius: none; background-color:none;}"
-                                "QPushButton:hover{background-color:#CB3B3B;}";
+// The signed-in user's head image on the sign-in button: cut to a circle of this radius, shown at
+// this side.
+const int headRadius = 30;
+const int headIconSide = 30;
 } // namespace
 
 TitleBar::TitleBar(QWidget *parent)
@@ -35,8 +36,7 @@ TitleBar::TitleBar(QWidget *parent)
     , accountPopup(new PerInfoFloatDialog(this))
     , contactButton(new QPushButton(this))
     , minimizeButton(new QPushButton(this))
-    , closeButton(new CloseBtn(QStringLiteral(":/icons/icons/close_white.png"),
-                               QStringLiteral(":/icons/icons/close_dialog.png"), this))
+    , closeButton(CloseBtn::create(UiSize::windowButton(), this))
 {
     setObjectName(QStringLiteral("titleBar"));
     setProperty("titleBar", true);
@@ -51,6 +51,11 @@ TitleBar::TitleBar(QWidget *parent)
     titleLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     titleLabel->setText(QStringLiteral("Tessaly软件管家"));
     titleLabel->setFont(MyContext::normalFont);
+
+    // The sign-in button keeps these connections for good; the slots act on who is signed in.
+    connect(loginButton, &QPushButton::clicked, this, &TitleBar::showLoginDialog);
+    connect(loginButton, &MyLoginBtn::showPer, this, &TitleBar::showPerInfoFloatDialog);
+    connect(loginButton, &MyLoginBtn::hidePer, this, &TitleBar::hidePerInfoFloatDialog);
 
     accountPopup->setObjectName(QStringLiteral("perInfoFloatDialog"));
     connect(accountPopup, &PerInfoFloatDialog::parentLoginOut, this, &TitleBar::loginOut);
@@ -74,13 +79,8 @@ TitleBar::TitleBar(QWidget *parent)
     minimizeButton->setIcon(QIcon(QStringLiteral(":/icons/icons/min_black.png")));
     minimizeButton->setStyleSheet(QLatin1String(windowButtonStyle));
 
-    closeButton->setObjectName(QStringLiteral("closeButton"));
-    closeButton->setFixedSize(UiSize::windowButton());
-    closeButton->setIcon(QIcon(QStringLiteral(":/icons/icons/close_dialog.png")));
-    closeButton->setStyleSheet(QLatin1String(closeButtonStyle));
-
     // Window controls take no keyboard focus: Windows would frame the first of them at start.
-    for (QWidget *button : std::initializer_list<QWidget *>{loginButton, contactButton, minimizeButton, closeButton})
+    for (QWidget *button : std::initializer_list<QWidget *>{loginButton, contactButton, minimizeButton})
         button->setFocusPolicy(Qt::NoFocus);
 
     auto *layout = new QHBoxLayout(this);
@@ -118,6 +118,8 @@ void TitleBar::onClicked()
 
 void TitleBar::showPerInfoFloatDialog()
 {
+    if (!MyContext::user)
+        return;
     qCDebug(lcShell) << "===========showPerInfoFloatDialog=============";
     const QPoint buttonCorner = loginButton->mapToGlobal(QPoint(0, 0));
     accountPopup->refreshContent();
@@ -151,6 +153,8 @@ void TitleBar::initLoginDialog()
 
 void TitleBar::showLoginDialog()
 {
+    if (MyContext::user)
+        return;
     auto *dialog = new GongZhongLoginDialog(this);
     connect(dialog, &GongZhongLoginDialog::loginSuccess, this, &TitleBar::refreshContent);
     dialog->show();
@@ -158,29 +162,24 @@ void TitleBar::showLoginDialog()
 
 void TitleBar::refreshContent()
 {
-    disconnect(loginButton, nullptr, nullptr, nullptr);
-    User *user = MyContext::user;
+    const User *user = MyContext::user;
     if (!user) {
         loginButton->setText(QStringLiteral("登录"));
-        connect(loginButton, &QPushButton::clicked, this, &TitleBar::showLoginDialog);
         return;
     }
 
     loginButton->setText(user->nickName());
     QPixmap head;
     if (!user->headImgBase64().isEmpty()) {
-        QPixmap decoded;
-        decoded.loadFromData(QByteArray::fromBase64(user->headImgBase64().toLatin1()));
-        head = circularPixmap(decoded, 30);
+        head = QPixmap::fromImage(
+            circularImage(decodeHeadImage(user->headImgBase64()), 2 * headRadius, Qt::FastTransformation));
     } else {
         head = QPixmap(QStringLiteral(":/icons/icons/defalut_title_head_img.png"));
     }
     QIcon icon;
     icon.addPixmap(head, QIcon::Normal, QIcon::On);
     loginButton->setIcon(icon);
-    loginButton->setIconSize(QSize(30, 30));
-    connect(loginButton, &MyLoginBtn::showPer, this, &TitleBar::showPerInfoFloatDialog);
-    connect(loginButton, &MyLoginBtn::hidePer, this, &TitleBar::hidePerInfoFloatDialog);
+    loginButton->setIconSize(QSize(headIconSide, headIconSide));
 }
 
 void TitleBar::loginOut()
@@ -189,24 +188,4 @@ void TitleBar::loginOut()
     loginButton->resetLook();
     accountPopup->hide();
     MyContext::loginOut();
-    disconnect(loginButton, nullptr, nullptr, nullptr);
-    connect(loginButton, &QPushButton::clicked, this, &TitleBar::showLoginDialog);
-}
-
-QPixmap TitleBar::circularPixmap(const QPixmap &source, int radius)
-{
-    if (source.isNull())
-        return QPixmap();
-    const QSize size(2 * radius, 2 * radius);
-    QBitmap mask(size);
-    QPainter painter(&mask);
-    painter.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
-    painter.fillRect(0, 0, size.width(), size.height(), Qt::white);
-    painter.setBrush(QColor(0, 0, 0));
-    painter.drawRoundedRect(0, 0, size.width(), size.height(), 150, 150, Qt::AbsoluteSize);
-    painter.end();
-
-    QPixmap scaled = source.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    scaled.setMask(mask);
-    return scaled;
 }

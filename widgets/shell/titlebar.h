@@ -16,20 +16,20 @@ class TitleBar : public QWidget
 public:
     explicit TitleBar(QWidget *parent);
 
-    // The head image cut to a circle of the given radius; a null source gives a null pixmap.
-    static QPixmap circularPixmap(const QPixmap &source, int radius);
-
     MyLoginBtn *loginButtonWidget() const { return loginButton; }
     PerInfoFloatDialog *accountPopupWidget() const { return accountPopup; }
     QPushButton *contactButtonWidget() const { return contactButton; }
 
 public slots:
     void onClicked();
+    // Hovering the sign-in button: the account popup shows only while a user is signed in.
     void showPerInfoFloatDialog();
     void hidePerInfoFloatDialog();
     void loginOut();
+    // The sign-in button's text and head image for whoever is signed in now.
     void refreshContent();
     void initLoginDialog();
+    // Clicking the sign-in button: a new sign-in dialog, only while nobody is signed in.
     void showLoginDialog();
     void showConcatUsDialog();
 
