@@ -2,6 +2,7 @@
 // on loopback.
 #include "core/base/user.h"
 #include "core/platform/mycontext.h"
+#include "support/logcapture.h"
 #include "support/contextfixture.h"
 #include "support/simulator.h"
 
@@ -192,8 +193,13 @@ void TestLogins::phoneLoginAndCode()
     const QString path = login ? phoneLoginPath : sendCodePath;
     startSim(scenario(fault.isEmpty() ? QJsonObject() : QJsonObject{{path, fault}}));
     MyContext::lastErrorCode = QStringLiteral("untouched");
+    LogCapture log;
     QCOMPARE(login ? MyContext::phoneLogin(phone, code) : MyContext::sendVerifyCode(phone), result);
     QVERIFY(!m_sim->requests(path).isEmpty());
+    // The log shows none of the sign-in's secrets, nor the head image.
+    const QString logged = log.lines().join(QLatin1Char('\n'));
+    for (const QString &secret : {phone, code, QStringLiteral("tok-1"), QStringLiteral("iVBORw0KGgo=")})
+        QVERIFY2(secret.isEmpty() || !logged.contains(secret), qPrintable(secret));
 
     // Only a successful login signs in and keeps the sign-in for the next start.
     const bool signedIn = login && result.isEmpty();
