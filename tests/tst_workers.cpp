@@ -1,68 +1,33 @@
+// The installer and uninstall workers, each run on a thread of its own as a tile runs it, starting
+// copies of the fixture program as real child processes.
+
 #include "core/catalog/uninstallworker.h"
 #include "core/catalog/worker.h"
+#include "core/catalog/workerthread.h"
 #include "support/fixtureprogram.h"
 #include "support/logcapture.h"
 #include "support/probe.h"
 
-#include <QAtomicPointer>
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
-
-#include <functional>
 
 namespace {
 
-struct Outcome
+// Every report the worker made, once its thread has ended.
+template <typename W> QList<bool> run(W *worker, void (W::*perform)(), void (W::*finished)(bool))
 {
-    QList<bool> results; // every report, as the receiver saw it
-    QThread *receivedOn = nullptr;
-    QThread *emittedOn = nullptr;
-};
-
-// Runs `worker` the way a tile does: on a thread of its own, started by the thread's `started`,
-// reporting to a receiver on this thread through a queued signal.
-template <typename W, typename Perform, typename Signal> Outcome runInThread(W *worker, Perform perform, Signal signal)
-{
-    Outcome outcome;
-    QThread thread;
-    QObject receiver;
-    QAtomicPointer<QThread> emittedOn;
-    worker->moveToThread(&thread);
-    QObject::connect(&thread, &QThread::started, worker, perform);
-    QObject::connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
-    QObject::connect(
-        worker, signal, worker, [&emittedOn](bool) { emittedOn.storeRelaxed(QThread::currentThread()); },
-        Qt::DirectConnection);
-    QObject::connect(worker, signal, &receiver, [&outcome](bool success) {
-        outcome.results.append(success);
-        outcome.receivedOn = QThread::currentThread();
-    });
-    thread.start();
-
-    if (!QTest::qWaitFor([&outcome] { return !outcome.results.isEmpty(); }, 10000))
-        qWarning("The worker did not report within 10 s");
-
-    thread.quit();
-    thread.wait();
-    // Anything still queued for the receiver arrives now; a second report would show up here.
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-    outcome.emittedOn = emittedOn.loadRelaxed();
-    return outcome;
-}
-
-Outcome runWorker(const QString &path)
-{
-    return runInThread(new Worker(path), &Worker::perform, &Worker::actionFinished);
-}
-
-Outcome runUnInstallWorker(const QString &unInstallerPath)
-{
-    return runInThread(new UnInstallWorker(unInstallerPath), &UnInstallWorker::performUnInstall,
-                       &UnInstallWorker::unInstallationFinished);
+    QList<bool> reports;
+    QObject context;
+    WorkerThread::start(worker, perform, finished, &context, [&reports](bool success) { reports << success; });
+    QPointer<QThread> thread = context.findChild<QThread *>();
+    if (!QTest::qWaitFor([&thread] { return thread.isNull(); }, 10000))
+        qWarning("The worker did not end within 10 s");
+    QCoreApplication::processEvents(); // a second report would arrive now
+    WorkerThread::release(&context);
+    return reports;
 }
 
 // Puts what a row names at `target`: "exit N", the fixture program that notes the folder it ran in
@@ -83,146 +48,96 @@ QString ranIn(const QString &folder)
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).trimmed() : QString();
 }
 
-enum Result { Succeeded, Failed, NotStarted };
-
 } // namespace
-
-Q_DECLARE_METATYPE(Result)
 
 class TstWorkers : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-
-    void installerOutcome_data();
-    void installerOutcome();
-    void unInstallToolOutcome_data();
-    void unInstallToolOutcome();
-
-private:
-    void checkOutcome(const std::function<Outcome()> &run, const QString &folder);
-
-    QScopedPointer<QTemporaryDir> m_dir;
-    // Every test runs with a current directory of its own, apart from the programs it starts.
-    QString m_currentDir;
-    QString m_savedCurrentDir;
-    QScopedPointer<LogCapture> m_log;
+    void outcome_data();
+    void outcome();
 };
 
-void TstWorkers::init()
+void TstWorkers::outcome_data()
 {
-    m_dir.reset(new QTemporaryDir);
-    QVERIFY(m_dir->isValid());
-    m_currentDir = m_dir->filePath(QStringLiteral("current"));
-    QVERIFY(QDir().mkpath(m_currentDir));
-    m_savedCurrentDir = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(m_currentDir));
-    m_log.reset(new LogCapture);
-}
-
-void TstWorkers::cleanup()
-{
-    QDir::setCurrent(m_savedCurrentDir);
-    m_log.reset();
-}
-
-// One report, received on this thread, sent from the worker's. A program that ran noted our current
-// directory: a child sitting in the work folder would keep that folder from being removed on Windows.
-void TstWorkers::checkOutcome(const std::function<Outcome()> &run, const QString &folder)
-{
-    QFETCH(QString, program);
-    QFETCH(Result, result);
-    const Outcome outcome = run();
-    QCOMPARE(outcome.results, QList<bool>{result == Succeeded});
-    QCOMPARE(outcome.receivedOn, QThread::currentThread());
-    QVERIFY(outcome.emittedOn && outcome.emittedOn != QThread::currentThread());
-    QCOMPARE(m_log->contains(QtWarningMsg, QStringLiteral("Failed to start installer:")), result == NotStarted);
-    QCOMPARE(ranIn(folder),
-             program.startsWith(QLatin1String("exit")) ? QFileInfo(m_currentDir).canonicalFilePath() : QString());
-}
-
-void TstWorkers::installerOutcome_data()
-{
+    QTest::addColumn<bool>("unInstall"); // the uninstall tool "tt.exe" beside `path`, else the installer at `path`
     QTest::addColumn<QString>("program"); // see place()
     QTest::addColumn<bool>("executable");
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<Result>("result");
-    const QString setup = QStringLiteral("temp_1/setup.exe");
-    QTest::newRow("exit 0") << "exit 0" << true << setup << Succeeded;
-    QTest::newRow("exit 1 after doing its work") << "exit 1" << true << setup << Failed;
-    QTest::newRow("crash") << "crash" << true << setup << Failed;
+    QTest::addColumn<QString>("path"); // a leading "/" is inside the test's folder
+    QTest::addColumn<QString>("result"); // "ok", "failed" or "not started"
+    const QString setup = QStringLiteral("/temp_1/setup.exe");
+    QTest::newRow("installer exits 0") << false << "exit 0" << true << setup << "ok";
+    QTest::newRow("installer exits 1") << false << "exit 1" << true << setup << "failed";
+    QTest::newRow("installer crashes") << false << "crash" << true << setup << "failed";
 #ifdef Q_OS_UNIX
-    QTest::newRow("without execute permission") << "exit 0" << false << setup << Succeeded;
-    QTest::newRow("held open for writing") << "exit 0" << true << setup << Succeeded;
+    QTest::newRow("installer without execute permission") << false << "exit 0" << false << setup << "ok";
+    QTest::newRow("installer held open for writing") << false << "exit 0" << true << setup << "ok";
 #endif
-    QTest::newRow("spaces in path") << "exit 0" << true << "Program Files/泰萨 工具/setup file.exe" << Succeeded;
-    QTest::newRow("missing file") << QString() << true << setup << NotStarted;
-    QTest::newRow("folder") << "/" << true << setup << NotStarted;
-    QTest::newRow("not a program") << "text" << true << setup << NotStarted;
-    QTest::newRow("empty path") << QString() << true << QString() << NotStarted;
+    QTest::newRow("spaces in path") << false << "exit 0" << true << "/Program Files/泰萨 工具/setup file.exe" << "ok";
+    QTest::newRow("missing installer") << false << QString() << true << setup << "not started";
+    QTest::newRow("folder") << false << "/" << true << setup << "not started";
+    QTest::newRow("not a program") << false << "text" << true << setup << "not started";
+    QTest::newRow("empty installer path") << false << QString() << true << QString() << "not started";
+
+    const QString app = QStringLiteral("/Tessa App/uninst.exe");
+    QTest::newRow("tool exits 0") << true << "exit 0" << true << app << "ok";
+    QTest::newRow("tool exits 1") << true << "exit 1" << true << app << "failed";
+#ifdef Q_OS_UNIX
+    QTest::newRow("tool without execute permission") << true << "exit 0" << false << app << "ok";
+#endif
+    QTest::newRow("no tool") << true << QString() << true << app << "not started";
+    // Paths that name no folder never run a "tt.exe" from the root or from our current directory: an
+    // application without "UninstallString" gives "", and "MsiExec.exe /X{GUID}" gives a bare name.
+    QTest::newRow("empty uninstaller path") << true << QString() << true << QString() << "not started";
+    QTest::newRow("bare name") << true << QString() << true << "uninst.exe" << "not started";
+    QTest::newRow("relative folder") << true << QString() << true << "app/uninst.exe" << "not started";
 }
 
-void TstWorkers::installerOutcome()
+// One report, from a child started in our current directory: a child sitting in the work folder
+// would keep that folder from being removed on Windows.
+void TstWorkers::outcome()
 {
+    QFETCH(bool, unInstall);
     QFETCH(QString, program);
     QFETCH(bool, executable);
     QFETCH(QString, path);
-    const QString installer = path.isEmpty() ? QString() : m_dir->filePath(path);
-    QVERIFY(place(program, installer, executable));
+    QFETCH(QString, result);
+    QTemporaryDir dir;
+    const QString current = dir.filePath(QStringLiteral("current"));
+    const QString savedCurrent = QDir::currentPath();
+    QVERIFY(QDir().mkpath(current) && QDir::setCurrent(current));
+    const auto restore = qScopeGuard([&] { QDir::setCurrent(savedCurrent); });
+    if (path.startsWith(QLatin1Char('/')))
+        path.prepend(dir.path());
+    const QString folder = QFileInfo(path).absolutePath();
+    QVERIFY(place(program, unInstall ? folder + QStringLiteral("/tt.exe") : path, executable));
+    // The uninstaller only names the folder that holds "tt.exe": neither a decoy there nor the tools a
+    // relative path would reach may run.
+    if (unInstall && path.startsWith(dir.path()))
+        QVERIFY(place(QStringLiteral("crash"), path));
+    for (const char *name : {"tt.exe", "app/tt.exe", "app/uninst.exe"})
+        QVERIFY(place(QStringLiteral("exit 0"), current + QLatin1Char('/') + QLatin1String(name)));
+
     // Held open for writing (by a child that another thread forked and that has not yet replaced
     // itself), an installer cannot be started at once; the worker tries again until it is released.
-    QFile writer(installer);
+    LogCapture log;
+    QFile writer(path);
     Probe release([&] {
-        if (m_log->contains(QStringLiteral("Program file busy, trying again:")))
+        if (log.contains(QStringLiteral("Program file busy, trying again:")))
             writer.close();
     });
-    if (QLatin1String(QTest::currentDataTag()) == QLatin1String("held open for writing"))
+    if (QTest::currentDataTag() == QLatin1String("installer held open for writing"))
         QVERIFY(writer.open(QIODevice::Append));
 
-    checkOutcome([&] { return runWorker(installer); }, QFileInfo(m_dir->filePath(path)).absolutePath());
-}
-
-void TstWorkers::unInstallToolOutcome_data()
-{
-    QTest::addColumn<QString>("uninstaller"); // a leading "/" is inside the test's folder
-    QTest::addColumn<QString>("program"); // "tt.exe" beside it, see place()
-    QTest::addColumn<bool>("executable");
-    QTest::addColumn<Result>("result");
-    const QString app = QStringLiteral("/Tessa App/uninst.exe");
-    QTest::newRow("exit 0") << app << "exit 0" << true << Succeeded;
-    QTest::newRow("exit 1") << app << "exit 1" << true << Failed;
-#ifdef Q_OS_UNIX
-    QTest::newRow("without execute permission") << app << "exit 0" << false << Succeeded;
-#endif
-    QTest::newRow("no tool") << app << QString() << true << NotStarted;
-    // Paths that name no folder never run a "tt.exe" from the root or from our current directory: an
-    // application without "UninstallString" gives "", and "MsiExec.exe /X{GUID}" gives a bare name.
-    QTest::newRow("empty path") << QString() << QString() << true << NotStarted;
-    QTest::newRow("bare name") << "uninst.exe" << QString() << true << NotStarted;
-    QTest::newRow("relative folder") << "app/uninst.exe" << QString() << true << NotStarted;
-}
-
-void TstWorkers::unInstallToolOutcome()
-{
-    QFETCH(QString, uninstaller);
-    QFETCH(QString, program);
-    QFETCH(bool, executable);
-    // The registry's uninstaller only names the folder that holds "tt.exe"; a decoy there must not run.
-    const QString folder = m_dir->filePath(QStringLiteral("Tessa App"));
-    QVERIFY(place(QStringLiteral("crash"), folder + QStringLiteral("/uninst.exe")));
-    QVERIFY(place(program, folder + QStringLiteral("/tt.exe"), executable));
-    // The tools a relative path would reach.
-    for (const char *name : {"tt.exe", "app/tt.exe", "app/uninst.exe"})
-        QVERIFY(place(QStringLiteral("exit 0"), m_currentDir + QLatin1Char('/') + QLatin1String(name)));
-    if (uninstaller.startsWith(QLatin1Char('/')))
-        uninstaller.prepend(m_dir->path());
-
-    checkOutcome([&] { return runUnInstallWorker(uninstaller); }, folder);
-    QCOMPARE(ranIn(m_currentDir), QString());
-    QCOMPARE(ranIn(m_currentDir + QStringLiteral("/app")), QString());
+    const QList<bool> reports = unInstall
+        ? run(new UnInstallWorker(path), &UnInstallWorker::performUnInstall, &UnInstallWorker::unInstallationFinished)
+        : run(new Worker(path), &Worker::perform, &Worker::actionFinished);
+    QCOMPARE(reports, QList<bool>{result == QLatin1String("ok")});
+    QCOMPARE(log.contains(QtWarningMsg, QStringLiteral("Failed to start installer:")), result == QLatin1String("not started"));
+    QCOMPARE(ranIn(folder), program.startsWith(QLatin1String("exit")) ? QFileInfo(current).canonicalFilePath() : QString());
+    QCOMPARE(ranIn(current), QString());
+    QCOMPARE(ranIn(current + QStringLiteral("/app")), QString());
 }
 
 QTEST_GUILESS_MAIN(TstWorkers)
