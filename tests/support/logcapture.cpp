@@ -4,28 +4,28 @@
 #include <QMutexLocker>
 
 namespace {
-// The innermost capture; each one knows the capture it was made inside of.
-LogCapture *s_active = nullptr;
-QMutex s_chainMutex;
+// Every living capture, in any order of making and ending, and the handler that was there before the first.
+QMutex s_mutex;
+QList<LogCapture *> s_captures;
+QtMessageHandler s_previous = nullptr;
 } // namespace
 
 LogCapture::LogCapture()
 {
     // Debug lines are what the tests read; release builds leave them off by default.
     QLoggingCategory::setFilterRules(QStringLiteral("tessaly.*.debug=true"));
-    QMutexLocker lock(&s_chainMutex);
-    m_outer = s_active;
-    s_active = this;
-    if (!m_outer)
-        m_previous = qInstallMessageHandler(&LogCapture::handle);
+    QMutexLocker lock(&s_mutex);
+    if (s_captures.isEmpty())
+        s_previous = qInstallMessageHandler(&LogCapture::handle);
+    s_captures.append(this);
 }
 
 LogCapture::~LogCapture()
 {
-    QMutexLocker lock(&s_chainMutex);
-    if (!m_outer)
-        qInstallMessageHandler(m_previous);
-    s_active = m_outer;
+    QMutexLocker lock(&s_mutex);
+    s_captures.removeOne(this);
+    if (s_captures.isEmpty())
+        qInstallMessageHandler(s_previous);
 }
 
 QStringList LogCapture::lines() const
@@ -60,12 +60,12 @@ void LogCapture::handle(QtMsgType type, const QMessageLogContext &context, const
 {
     QtMessageHandler previous = nullptr;
     {
-        QMutexLocker chain(&s_chainMutex);
-        for (LogCapture *capture = s_active; capture; capture = capture->m_outer) {
+        QMutexLocker chain(&s_mutex);
+        for (LogCapture *capture : qAsConst(s_captures)) {
             QMutexLocker lock(&capture->m_mutex);
             capture->m_entries.append({type, message});
-            previous = capture->m_previous;
         }
+        previous = s_previous;
     }
     if (previous)
         previous(type, context, message);

@@ -7,7 +7,7 @@
 #include <QtGlobal>
 
 // Collects the log messages of every thread while alive, passing them on to the previous handler, with
-// the program's debug lines turned on. Captures may be nested; each sees every message of its lifetime.
+// the program's debug lines turned on. Captures may overlap in any order; each sees every message of its lifetime.
 class LogCapture
 {
 public:
@@ -33,8 +33,6 @@ private:
     };
     static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message);
 
-    LogCapture *m_outer = nullptr;
-    QtMessageHandler m_previous = nullptr;
     mutable QMutex m_mutex;
     QList<Entry> m_entries;
 };

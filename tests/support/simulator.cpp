@@ -1,11 +1,11 @@
 #include "simulator.h"
 
 #include "simulator_p.h"
+#include "support/testfiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
-#include <QFile>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
@@ -15,12 +15,6 @@
 #include <QTimer>
 #include <QUrl>
 
-namespace {
-
-constexpr int kExchangeTimeoutMs = 5000;
-
-} // namespace
-
 QString Simulator::program()
 {
     const QString fromEnvironment = qEnvironmentVariable("TESSALY_SIM");
@@ -28,6 +22,16 @@ QString Simulator::program()
         return fromEnvironment;
     // A test started by hand from build/tests finds the simulator beside the program.
     return QCoreApplication::applicationDirPath() + QStringLiteral("/../bin/tessaly-platform-sim");
+}
+
+QJsonObject Simulator::user(const QJsonObject &changes)
+{
+    QJsonObject user{
+        {"userId", "u1"},         {"nickName", QStringLiteral("小泰")}, {"headImgBase64", ""},
+        {"userSystemId", "1000"}, {"tokens", QJsonArray{"tok-1"}},      {"expiredTokens", QJsonArray{"tok-old"}}};
+    for (auto it = changes.constBegin(); it != changes.constEnd(); ++it)
+        user.insert(it.key(), it.value());
+    return user;
 }
 
 Simulator::Simulator(const QJsonObject &scenario, const QString &scenarioDir)
@@ -41,18 +45,12 @@ Simulator::Simulator(const QJsonObject &scenario, const QString &scenarioDir)
             return;
         }
         dir = m_tempDir->path();
-    } else {
-        QDir().mkpath(dir);
     }
     const QString scenarioPath = QDir(dir).filePath(QStringLiteral("scenario.json"));
-    QFile file(scenarioPath);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(QJsonDocument(scenarioForSimulator(scenario)).toJson(QJsonDocument::Indented)) < 0) {
+    if (!TestFiles::write(scenarioPath, QJsonDocument(scenarioForSimulator(scenario)).toJson())) {
         qWarning("Simulator: cannot write %s", qPrintable(scenarioPath));
         return;
     }
-    file.close();
-
     m_process.reset(startSimulatorProcess(scenarioPath, &m_baseUrl));
 }
 
@@ -76,24 +74,23 @@ void Simulator::useForPlatform() const
 
 QJsonArray Simulator::requests(const QString &path) const
 {
-    QString target = QStringLiteral("/__sim/requests");
-    if (!path.isEmpty())
-        target += QStringLiteral("?path=") + QString::fromLatin1(QUrl::toPercentEncoding(path));
+    const QString query = path.isEmpty() ? QString() : QStringLiteral("?path=") + QUrl::toPercentEncoding(path);
     bool ok = false;
-    const QByteArray answer = exchange("GET", target, {}, &ok);
+    const QByteArray answer = httpExchange("GET", m_baseUrl + QStringLiteral("/__sim/requests") + query, {}, &ok);
     return ok ? QJsonDocument::fromJson(answer).array() : QJsonArray();
 }
 
 void Simulator::clearRequests()
 {
     bool ok = false;
-    exchange("DELETE", QStringLiteral("/__sim/requests"), {}, &ok);
+    httpExchange("DELETE", m_baseUrl + QStringLiteral("/__sim/requests"), {}, &ok);
 }
 
 bool Simulator::setScenario(const QJsonObject &scenario)
 {
     bool ok = false;
-    exchange("POST", QStringLiteral("/__sim/scenario"), QJsonDocument(scenarioForSimulator(scenario)).toJson(QJsonDocument::Compact), &ok);
+    httpExchange("POST", m_baseUrl + QStringLiteral("/__sim/scenario"),
+                 QJsonDocument(scenarioForSimulator(scenario)).toJson(QJsonDocument::Compact), &ok);
     return ok;
 }
 
@@ -112,12 +109,6 @@ QJsonObject Simulator::jsonBody(const QJsonObject &request)
     return QJsonDocument::fromJson(request.value(QLatin1String("body")).toString().toUtf8()).object();
 }
 
-QByteArray Simulator::exchange(const QByteArray &verb, const QString &path, const QByteArray &body, bool *ok) const
-{
-    *ok = false;
-    return m_baseUrl.isEmpty() ? QByteArray() : httpExchange(verb, m_baseUrl + path, body, ok);
-}
-
 QByteArray Simulator::httpExchange(const QByteArray &verb, const QString &url, const QByteArray &body, bool *ok)
 {
     *ok = false;
@@ -132,7 +123,7 @@ QByteArray Simulator::httpExchange(const QByteArray &verb, const QString &url, c
     timeout.setSingleShot(true);
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timeout.start(kExchangeTimeoutMs);
+    timeout.start(5000);
     if (!reply->isFinished())
         loop.exec();
 

@@ -51,6 +51,10 @@ public:
     // The simulator executable: $TESSALY_SIM, else ../bin/tessaly-platform-sim beside the test.
     static QString program();
 
+    // The tests' usual user for "users": "u1", nickname "小泰", no head image, system id "1000", token
+    // "tok-1" and expired token "tok-old"; `changes` replaces or adds fields.
+    static QJsonObject user(const QJsonObject &changes = {});
+
     // A header of a recorded request, looked up without regard to case; empty when absent.
     static QString header(const QJsonObject &request, const QString &name);
     // The body of a recorded request parsed as a JSON object (empty when it is not one).
@@ -60,8 +64,6 @@ public:
     static QByteArray httpExchange(const QByteArray &verb, const QString &url, const QByteArray &body, bool *ok);
 
 private:
-    QByteArray exchange(const QByteArray &verb, const QString &path, const QByteArray &body, bool *ok) const;
-
     std::unique_ptr<QTemporaryDir> m_tempDir;
     std::unique_ptr<SimulatorProcess, SimulatorProcessDeleter> m_process;
     QString m_baseUrl;
