@@ -3,27 +3,117 @@
 #include "core/base/logging.h"
 #include "core/base/productinfo.h"
 #include "core/files/filename.h"
+#include "core/files/imagefile.h"
 #include "core/platform/mycontext.h"
+#include "core/platform/platformexchange.h"
 
-QPixmap loadCatalogIcon(const ProductInfo &info)
+#include <QDateTime>
+#include <QFile>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QPointer>
+#include <QSaveFile>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr qint64 failureMemoryMs = 10 * 60 * 1000;
+
+// Icon addresses that failed less than ten minutes ago, with the time of the failure. A time in the
+// future (the clock was set back) does not count.
+QHash<QString, qint64> recentFailures(qint64 now)
 {
-    if (!isSafeFileName(info.iconName)) {
-        qCWarning(lcCatalog) << "Ignoring icon name:" << info.iconName << ",product:" << info.productId;
-        return QPixmap();
+    QHash<QString, qint64> failures;
+    QFile file(iconFailuresPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return failures;
+    const QJsonObject stored = QJsonDocument::fromJson(file.readAll()).object();
+    for (auto it = stored.constBegin(); it != stored.constEnd(); ++it) {
+        const auto at = static_cast<qint64>(it.value().toDouble());
+        if (at <= now && now - at < failureMemoryMs)
+            failures.insert(it.key(), at);
     }
+    return failures;
+}
 
-    const QString iconPath = MyContext::iconImgDir() + QLatin1Char('/') + info.iconName;
-    QPixmap pixmap(iconPath);
-    if (!pixmap.isNull())
-        return pixmap;
+void storeFailures(const QHash<QString, qint64> &failures)
+{
+    if (failures.isEmpty()) {
+        QFile::remove(iconFailuresPath());
+        return;
+    }
+    QJsonObject stored;
+    for (auto it = failures.constBegin(); it != failures.constEnd(); ++it)
+        stored.insert(it.key(), static_cast<double>(it.value()));
+    QSaveFile file(iconFailuresPath());
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(stored).toJson(QJsonDocument::Compact)) < 0 ||
+        !file.commit())
+        qCWarning(lcCatalog) << "Failed to write file:" << iconFailuresPath();
+}
 
-    // An empty address cannot be fetched; skip the request instead of letting it fail.
-    if (info.iconUrl.isEmpty())
-        return pixmap;
+} // namespace
 
-    if (MyContext::downloadImage(info.iconUrl, iconPath))
-        pixmap.load(iconPath);
-    return pixmap;
+QString iconFailuresPath()
+{
+    return MyContext::iconImgDir() + QStringLiteral("-failures.json");
+}
+
+QList<QPixmap> loadCatalogIcons(const QList<ProductInfo *> &entries)
+{
+    QList<QPixmap> icons;
+    QStringList missing; // icon paths to fetch, in catalog order
+    QHash<QString, QString> addresses; // icon path -> address
+    QHash<QString, QList<int>> waiting; // icon path -> the entries showing it
+    const QString folder = MyContext::iconImgDir() + QLatin1Char('/');
+    for (const ProductInfo *info : entries) {
+        icons.append(QPixmap());
+        if (!info)
+            continue;
+        if (!isSafeFileName(info->iconName)) {
+            qCWarning(lcCatalog) << "Ignoring icon name:" << info->iconName << ",product:" << info->productId;
+            continue;
+        }
+        const QString path = folder + info->iconName;
+        if (icons.last().load(path) || info->iconUrl.isEmpty())
+            continue; // present, or an empty address that cannot be fetched
+        if (!addresses.contains(path)) {
+            missing.append(path);
+            addresses.insert(path, info->iconUrl);
+        }
+        waiting[path].append(int(icons.size()) - 1);
+    }
+    if (missing.isEmpty())
+        return icons;
+
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    QHash<QString, qint64> failures = recentFailures(now);
+    QNetworkAccessManager manager; // one for all, so that connections are reused
+    std::vector<std::pair<QString, std::unique_ptr<PlatformExchange::Pending>>> fetches;
+    for (const QString &path : qAsConst(missing)) {
+        const QString address = addresses.value(path);
+        if (failures.contains(address)) {
+            qCDebug(lcCatalog) << "Icon failed lately, not asked again yet:" << address;
+            continue;
+        }
+        fetches.emplace_back(path, PlatformExchange::sendGet(address, PlatformExchange::maxImageBody, &manager));
+    }
+    for (auto &[path, pending] : fetches) {
+        const PlatformExchange::Answer answer = pending->wait();
+        const QImage image = answer.received ? writeImageFile(answer.body, path) : QImage();
+        if (image.isNull()) {
+            failures.insert(addresses.value(path), now);
+            continue;
+        }
+        const QPixmap pixmap = QPixmap::fromImage(image);
+        for (int index : waiting.value(path))
+            icons[index] = pixmap;
+    }
+    storeFailures(failures);
+    return icons;
 }
 
 void fillCatalog(const std::function<void(const ProductInfo &, const QPixmap &)> &addItem)
@@ -31,9 +121,12 @@ void fillCatalog(const std::function<void(const ProductInfo &, const QPixmap &)>
     qCDebug(lcCatalog) << "MyContext::productInfoList::size============:" << MyContext::productInfoList.size();
     // Copy the list: the callback must not be able to invalidate the iteration.
     const QList<ProductInfo *> entries = MyContext::productInfoList;
-    for (const ProductInfo *info : entries) {
-        if (!info)
-            continue;
-        addItem(*info, loadCatalogIcon(*info));
+    QList<QPointer<ProductInfo>> guarded; // the icon fetch lets other events run
+    for (ProductInfo *info : entries)
+        guarded.append(info);
+    const QList<QPixmap> icons = loadCatalogIcons(entries);
+    for (int i = 0; i < guarded.size(); ++i) {
+        if (guarded.at(i))
+            addItem(*guarded.at(i), icons.at(i));
     }
 }

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -34,6 +35,14 @@ bool isComplete(const QNetworkReply *reply, qint64 received)
     if (!announced.isValid() || !(encoding.isEmpty() || encoding == "identity"))
         return true;
     return received >= announced.toLongLong();
+}
+
+// How long a download may go without receiving anything before it counts as broken.
+int downloadStallMs()
+{
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("TESSALY_DOWNLOAD_STALL_MS", &ok);
+    return ok && ms > 0 ? ms : 30000;
 }
 
 QString tooSmallText(TileOperations::Operation operation)
@@ -124,14 +133,20 @@ void TileOperations::startDownload(Operation operation)
 
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    if (!m_networkManager) // made with the first download: most tiles never download anything
+    if (!m_networkManager) { // made with the first download: most tiles never download anything
         m_networkManager = new QNetworkAccessManager(this);
+        m_stallTimer = new QTimer(this);
+        m_stallTimer->setSingleShot(true);
+        connect(m_stallTimer, &QTimer::timeout, this, &TileOperations::onDownloadStalled);
+    }
     m_downloadReply = m_networkManager->get(request);
     m_downloadReply->setReadBufferSize(downloadBufferSize);
     // Only the reply in hand is connected; releaseDownload() cuts it off before anything else comes.
     connect(m_downloadReply, &QNetworkReply::readyRead, this, &TileOperations::onDownloadReadyRead);
     connect(m_downloadReply, &QNetworkReply::finished, this, &TileOperations::onDownloadFinished);
     connect(m_downloadReply, &QNetworkReply::errorOccurred, this, &TileOperations::onDownloadError);
+    connect(m_downloadReply, &QNetworkReply::metaDataChanged, this, [this] { m_stallTimer->start(); });
+    m_stallTimer->start(downloadStallMs());
     qCDebug(lcCatalog) << "download url:" << m_downloadUrl << ",filename:" << fileName;
     emit stateChanged();
 }
@@ -152,6 +167,7 @@ bool TileOperations::writeReceived()
 
 void TileOperations::onDownloadReadyRead()
 {
+    m_stallTimer->start();
     // A file that cannot take the data (disk full, folder gone) ends the download like the network would.
     if (!writeReceived())
         failDownload(TileText::downloadError());
@@ -195,6 +211,12 @@ void TileOperations::onDownloadError(QNetworkReply::NetworkError error)
     failDownload(TileText::downloadError(), false);
 }
 
+void TileOperations::onDownloadStalled()
+{
+    qCWarning(lcCatalog) << "Download error: nothing received for" << m_stallTimer->interval() << "ms";
+    failDownload(TileText::downloadError());
+}
+
 void TileOperations::failDownload(const QString &text, bool abort)
 {
     closeDownloadFile();
@@ -209,6 +231,7 @@ void TileOperations::releaseDownload(bool abort)
     m_downloadReply = nullptr;
     if (!reply)
         return;
+    m_stallTimer->stop();
     // Aborting emits the reply's signals at once; they must not come back here.
     disconnect(reply, nullptr, this, nullptr);
     if (abort && reply->isRunning())

@@ -8,12 +8,16 @@
 
 class QFile;
 class QNetworkAccessManager;
+class QTimer;
 
 // The operations of one catalog tile, without the tile's looks. Installing and upgrading download
 // the installer into a work folder of its own (MyContext::newTempWorkDir) and run it on a worker
 // thread; launching starts the installed program, uninstalling runs the uninstall tool, each on a
 // worker thread of its own, so a launch never mixes with an install, upgrade or uninstall beside it.
 // Every change is reported by signals; the texts are TileText's.
+//
+// A download that receives nothing for $TESSALY_DOWNLOAD_STALL_MS milliseconds (30000) ends like one
+// whose connection broke.
 //
 // Destroyed while something runs: the download is aborted and its work folder removed; a worker
 // waiting for its child is let go (see WorkerThread::release) and its report goes nowhere.
@@ -67,6 +71,7 @@ private:
     void onDownloadReadyRead();
     void onDownloadFinished();
     void onDownloadError(QNetworkReply::NetworkError error);
+    void onDownloadStalled();
     void onInstallationOrUpgradeFinished(bool success);
     void onUnInstallationFinished(bool success);
     void onLaunchFinished(bool success);
@@ -92,6 +97,7 @@ private:
     QNetworkAccessManager *m_networkManager = nullptr;
     QNetworkReply *m_downloadReply = nullptr;
     QFile *m_downloadFile = nullptr;
+    QTimer *m_stallTimer = nullptr; // runs while a download waits for its next bytes
     bool m_installerRunning = false;
     bool m_launchRunning = false;
     bool m_unInstallRunning = false;

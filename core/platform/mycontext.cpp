@@ -42,14 +42,7 @@ void MyContext::init()
 {
     initScreenClass();
     initDefaultProductInfos();
-    appInit();
-
-    // Nothing waits for the log line's answer: start-up holds only for app init and the token login.
-    commonLog(QLatin1String("initlog success,") + QLatin1String("client version:") + clientVersion +
-              QLatin1String(",") + QLatin1String("supportSpecialMusicStr:") + supportSpecialMusicStr);
-
-    if (!settings().value(QStringLiteral("tokenId")).toString().isEmpty())
-        tokenLogin();
+    startUpExchanges();
 
     auto *initThread = new InitThread(this);
     connect(initThread, &QThread::finished, initThread, &QObject::deleteLater);

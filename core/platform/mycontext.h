@@ -18,7 +18,7 @@ public:
     explicit MyContext(QObject *parent = nullptr);
 
     // Start-up: screen class and fonts, built-in catalog, app init, start-up log line,
-    // token login, then the housekeeping thread.
+    // token login (see startUpExchanges), then the housekeeping thread.
     void init();
 
     // Screen class and fonts from the primary screen (first step of init()).
@@ -31,6 +31,10 @@ public:
     // Platform exchanges; each returns once its exchange has ended.
     static void appInit();
     static void tokenLogin();
+    // The exchanges of start-up: app init and, with a stored token, the token login are sent together
+    // and waited for together; app init's answer is applied first, then the log line is sent, then
+    // the token login's answer is applied.
+    static void startUpExchanges();
     static bool qrCodeLogin(const QString &preLoginToken);
     static QString phoneLogin(const QString &phoneNum, const QString &verifyCode);
     static QString sendVerifyCode(const QString &phoneNum);

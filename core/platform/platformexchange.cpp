@@ -14,7 +14,18 @@
 
 #include <memory>
 
+// What the watchers of one reply collect while it runs.
+struct PlatformExchange::Watch
+{
+    qint64 maxBody = 0;
+    QByteArray body;
+    bool timedOut = false;
+    bool tooLarge = false;
+};
+
 namespace {
+
+using PlatformExchange::Watch;
 
 // The request as the log shows it: tokens and codes as "***", a phone number as its first 3 and
 // last 4 digits, a head image as its length. Nested objects ("dyData") are masked alike.
@@ -37,15 +48,6 @@ QJsonObject maskedForLog(QJsonObject request)
     }
     return request;
 }
-
-// What the watchers of one reply collect while it runs.
-struct Watch
-{
-    qint64 maxBody = 0;
-    QByteArray body;
-    bool timedOut = false;
-    bool tooLarge = false;
-};
 
 void takeBody(QNetworkReply *reply, Watch &watch)
 {
@@ -126,36 +128,53 @@ QNetworkRequest makeRequest(const QString &url)
     return QNetworkRequest(QUrl(url, QUrl::TolerantMode));
 }
 
-// Sends one request on a manager of its own and waits in a local event loop until it has ended.
-PlatformExchange::Answer exchange(const QNetworkRequest &request, const QByteArray *postBody, qint64 maxBody)
+} // namespace
+
+PlatformExchange::Pending::Pending(const QNetworkRequest &request, const QByteArray *postBody, qint64 maxBody,
+                                   QNetworkAccessManager *manager)
 {
-    auto *manager = new QNetworkAccessManager;
-    QEventLoop loop;
-    QObject::connect(manager, &QNetworkAccessManager::finished, &loop, &QEventLoop::quit);
-
-    QNetworkReply *reply = postBody ? manager->post(request, *postBody) : manager->get(request);
-    if (!reply) {
+    if (!manager)
+        manager = m_ownManager = new QNetworkAccessManager;
+    m_reply = postBody ? manager->post(request, *postBody) : manager->get(request);
+    if (!m_reply) {
         qCWarning(lcPlatform) << "reply object not created";
-        manager->deleteLater();
-        return {};
+        return;
     }
-    const std::shared_ptr<Watch> watch = watchReply(reply, maxBody);
-
-    // Other slots run while this loop waits; everything used below belongs to this call alone.
-    if (!reply->isFinished())
-        loop.exec();
-    // The loop returns at once when the application is already leaving; an answer that has not
-    // arrived then counts as a failed exchange.
-    if (!reply->isFinished())
-        reply->abort();
-
-    const PlatformExchange::Answer answer = conclude(reply, *watch);
-    reply->deleteLater();
-    manager->deleteLater();
-    return answer;
+    m_watch = watchReply(m_reply, maxBody);
 }
 
-} // namespace
+PlatformExchange::Pending::~Pending()
+{
+    if (m_reply) {
+        m_reply->disconnect();
+        m_reply->abort();
+        m_reply->deleteLater();
+    }
+    if (m_ownManager)
+        m_ownManager->deleteLater();
+}
+
+PlatformExchange::Answer PlatformExchange::Pending::wait()
+{
+    if (!m_reply)
+        return {};
+    // Other slots run while this loop waits; everything used below belongs to this exchange alone.
+    if (!m_reply->isFinished()) {
+        QEventLoop loop;
+        QObject::connect(m_reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    // The loop returns at once when the application is already leaving; an answer that has not
+    // arrived then counts as a failed exchange.
+    if (!m_reply->isFinished())
+        m_reply->abort();
+
+    const Answer answer = conclude(m_reply, *m_watch);
+    m_reply->disconnect();
+    m_reply->deleteLater();
+    m_reply = nullptr;
+    return answer;
+}
 
 QString PlatformExchange::Answer::errorCode() const
 {
@@ -197,7 +216,7 @@ QJsonObject PlatformExchange::parseObject(const QByteArray &body)
     return QJsonDocument::fromJson(body).object();
 }
 
-PlatformExchange::Answer PlatformExchange::postJson(const QString &url, const QJsonObject &request)
+std::unique_ptr<PlatformExchange::Pending> PlatformExchange::sendJson(const QString &url, const QJsonObject &request)
 {
     const QByteArray json = QJsonDocument(request).toJson(QJsonDocument::Compact);
     qCDebug(lcPlatform).noquote() << "===================="
@@ -206,14 +225,25 @@ PlatformExchange::Answer PlatformExchange::postJson(const QString &url, const QJ
     QNetworkRequest networkRequest = makeRequest(url);
     networkRequest.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     networkRequest.setHeader(QNetworkRequest::ContentLengthHeader, json.size());
-    return exchange(networkRequest, &json, maxJsonBody);
+    return std::make_unique<Pending>(networkRequest, &json, maxJsonBody);
+}
+
+std::unique_ptr<PlatformExchange::Pending> PlatformExchange::sendGet(const QString &url, qint64 maxBody,
+                                                                     QNetworkAccessManager *manager)
+{
+    QNetworkRequest networkRequest = makeRequest(url);
+    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    return std::make_unique<Pending>(networkRequest, nullptr, maxBody, manager);
+}
+
+PlatformExchange::Answer PlatformExchange::postJson(const QString &url, const QJsonObject &request)
+{
+    return sendJson(url, request)->wait();
 }
 
 PlatformExchange::Answer PlatformExchange::get(const QString &url, qint64 maxBody)
 {
-    QNetworkRequest networkRequest = makeRequest(url);
-    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    return exchange(networkRequest, nullptr, maxBody);
+    return sendGet(url, maxBody)->wait();
 }
 
 void PlatformExchange::postTextInBackground(const QString &url, const QByteArray &text,

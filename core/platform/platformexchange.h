@@ -5,6 +5,11 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
 
 // One HTTP exchange with the platform: a fresh network manager, a POST (or GET for images), a local event
 // loop that always has a time-out, and the reading of the answer envelope. Every platform request of
@@ -39,6 +44,34 @@ QJsonObject envelope(const QString &service);
 QString stringValue(const QJsonObject &object, const QString &key);
 // The body as a JSON object; anything that is not a JSON object gives an empty one.
 QJsonObject parseObject(const QByteArray &body);
+
+struct Watch;
+
+// An exchange sent at once and waited for later, so that several run at the same time: each one's
+// time-out runs from its sending, and waiting for several in turn takes as long as the slowest.
+// Without a manager of the caller's it has one of its own. Destroyed without a wait, it is aborted.
+class Pending
+{
+public:
+    Pending(const QNetworkRequest &request, const QByteArray *postBody, qint64 maxBody,
+            QNetworkAccessManager *manager = nullptr);
+    ~Pending();
+    Pending(const Pending &) = delete;
+    Pending &operator=(const Pending &) = delete;
+
+    // Waits in a local event loop until the exchange has ended; once only.
+    Answer wait();
+
+private:
+    QNetworkAccessManager *m_ownManager = nullptr;
+    QNetworkReply *m_reply = nullptr;
+    std::shared_ptr<Watch> m_watch;
+};
+
+// The JSON exchange of postJson, sent now.
+std::unique_ptr<Pending> sendJson(const QString &url, const QJsonObject &request);
+// The GET of get, sent now on `manager` (one of its own when null).
+std::unique_ptr<Pending> sendGet(const QString &url, qint64 maxBody, QNetworkAccessManager *manager = nullptr);
 
 // Posts the request compactly serialised as application/json and waits for the answer.
 Answer postJson(const QString &url, const QJsonObject &request);

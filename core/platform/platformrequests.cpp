@@ -5,9 +5,9 @@
 #include "core/base/logging.h"
 #include "core/base/productinfo.h"
 #include "core/base/user.h"
+#include "core/files/imagefile.h"
 #include "core/platform/platformexchange.h"
 
-#include <QImage>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -82,12 +82,17 @@ QString messageFor(const Answer &answer)
 
 } // namespace
 
-void MyContext::appInit()
+namespace {
+
+std::unique_ptr<PlatformExchange::Pending> sendAppInit()
 {
     QJsonObject request = PlatformExchange::envelope(QStringLiteral("morvane.platform.init"));
-    request.insert(QStringLiteral("deviceInfo"), deviceInfo());
+    request.insert(QStringLiteral("deviceInfo"), MyContext::deviceInfo());
+    return PlatformExchange::sendJson(userServiceAddress("/user/init/appinit.html"), request);
+}
 
-    const Answer answer = PlatformExchange::postJson(userServiceAddress("/user/init/appinit.html"), request);
+void applyAppInit(const Answer &answer)
+{
     if (!answer.received)
         return;
     qCDebug(lcPlatform) << "errorcode============:" << answer.errorCode();
@@ -98,17 +103,17 @@ void MyContext::appInit()
 
     const QString special = stringValue(data, QStringLiteral("supportSpecialMusicStr"));
     if (!special.isEmpty()) {
-        supportSpecialMusicStr = special;
+        MyContext::supportSpecialMusicStr = special;
         qCDebug(lcPlatform) << "==========:" << special << ",supportSpecialStr:" << special;
     }
 
     const QString mode = stringValue(data, QStringLiteral("kefuMode"));
     if (!mode.isEmpty()) {
         if (mode == QLatin1String("2")) {
-            kefuMode = mode;
-            kefuUrl = stringValue(data, QStringLiteral("kefuUrl"));
+            MyContext::kefuMode = mode;
+            MyContext::kefuUrl = stringValue(data, QStringLiteral("kefuUrl"));
         } else if (mode == QLatin1String("3")) {
-            kefuMode = mode;
+            MyContext::kefuMode = mode;
         }
         qCDebug(lcPlatform) << "kefuMode==========:" << mode;
     }
@@ -122,27 +127,31 @@ void MyContext::appInit()
             if (entry.isObject())
                 fresh.append(ProductInfo::fromJson(entry.toObject()));
         }
-        clearProductInfos();
-        productInfoList = fresh;
+        MyContext::clearProductInfos();
+        MyContext::productInfoList = fresh;
     }
 }
 
-void MyContext::tokenLogin()
+// Null without a stored token: then nothing is sent.
+std::unique_ptr<PlatformExchange::Pending> sendTokenLogin()
 {
     const QString token = storedToken();
     if (token.isEmpty())
-        return;
+        return nullptr;
 
     QJsonObject request = sessionRequest(QStringLiteral("morvane.platform.tokenlogin"));
     request.insert(QStringLiteral("userSystemId"), QStringLiteral("1001"));
     request.insert(tokenIdKey, token);
-    request.insert(QStringLiteral("deviceInfo"), deviceInfo());
+    request.insert(QStringLiteral("deviceInfo"), MyContext::deviceInfo());
+    return PlatformExchange::sendJson(userServiceAddress("/user/user/tokenlogin.html"), request);
+}
 
-    const Answer answer = PlatformExchange::postJson(userServiceAddress("/user/user/tokenlogin.html"), request);
+void applyTokenLogin(const Answer &answer)
+{
     if (!answer.received)
         return;
-    lastErrorCode = answer.errorCode();
-    qCDebug(lcPlatform) << "errorcode============:" << lastErrorCode;
+    MyContext::lastErrorCode = answer.errorCode();
+    qCDebug(lcPlatform) << "errorcode============:" << MyContext::lastErrorCode;
     if (!answer.succeeded())
         return;
 
@@ -150,6 +159,33 @@ void MyContext::tokenLogin()
     const User *fresh = signIn(answer.data());
     qCDebug(lcPlatform).noquote() << QStringLiteral("获取到的用户ID为：") + fresh->userId() +
             QStringLiteral(",获取到的用户昵称为：") + fresh->nickName();
+}
+
+} // namespace
+
+void MyContext::appInit()
+{
+    applyAppInit(sendAppInit()->wait());
+}
+
+void MyContext::tokenLogin()
+{
+    if (const auto pending = sendTokenLogin())
+        applyTokenLogin(pending->wait());
+}
+
+void MyContext::startUpExchanges()
+{
+    const auto appInit = sendAppInit();
+    const auto tokenLogin = sendTokenLogin();
+    applyAppInit(appInit->wait());
+
+    // Nothing waits for the log line's answer.
+    commonLog(QLatin1String("initlog success,") + QLatin1String("client version:") + clientVersion +
+              QLatin1String(",") + QLatin1String("supportSpecialMusicStr:") + supportSpecialMusicStr);
+
+    if (tokenLogin)
+        applyTokenLogin(tokenLogin->wait());
 }
 
 bool MyContext::qrCodeLogin(const QString &preLoginToken)
@@ -231,17 +267,7 @@ bool MyContext::downloadImage(const QString &url, const QString &savePath)
     if (!answer.received)
         return false;
     qCDebug(lcPlatform) << "result is ok!";
-
-    QImage image;
-    if (!image.loadFromData(answer.body)) {
-        qCWarning(lcPlatform) << "not an image:" << url;
-        return false;
-    }
-    if (!image.save(savePath)) {
-        qCWarning(lcPlatform) << "image not saved:" << savePath;
-        return false;
-    }
-    return true;
+    return !writeImageFile(answer.body, savePath).isNull();
 }
 
 void MyContext::loginOut()

@@ -5,6 +5,8 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 
+#include <utility>
+
 namespace {
 
 const QString kDefaultQrText = QStringLiteral("https://qr.tessaly.invalid/login?t={preLoginToken}");
@@ -109,14 +111,17 @@ bool Scenario::parse(const QByteArray &json, const QString &baseDir, Scenario *o
     const QJsonObject redirects = files.value(QLatin1String("redirects")).toObject();
     for (auto it = redirects.constBegin(); it != redirects.constEnd(); ++it)
         scenario.m_redirects.insert(it.key(), it.value().toString());
-    const QJsonObject drops = files.value(QLatin1String("drops")).toObject();
-    for (auto it = drops.constBegin(); it != drops.constEnd(); ++it) {
-        const double bytes = it.value().toDouble(-1);
-        if (bytes < 0) {
-            *error = QStringLiteral("drop for %1 needs a byte count").arg(it.key());
-            return false;
+    for (const auto &[key, target] : {std::pair<const char *, QHash<QString, qint64> *>{"drops", &scenario.m_drops},
+                                      {"stalls", &scenario.m_stalls}}) {
+        const QJsonObject counts = files.value(QLatin1String(key)).toObject();
+        for (auto it = counts.constBegin(); it != counts.constEnd(); ++it) {
+            const double bytes = it.value().toDouble(-1);
+            if (bytes < 0) {
+                *error = QStringLiteral("%1 for %2 needs a byte count").arg(QLatin1String(key), it.key());
+                return false;
+            }
+            target->insert(it.key(), static_cast<qint64>(bytes));
         }
-        scenario.m_drops.insert(it.key(), static_cast<qint64>(bytes));
     }
 
     *out = scenario;

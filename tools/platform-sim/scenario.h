@@ -43,6 +43,7 @@ public:
     QString filesRoot() const { return m_filesRoot; }
     QString redirectTarget(const QString &path) const { return m_redirects.value(path); }
     qint64 dropAfter(const QString &path) const { return m_drops.value(path, -1); }
+    qint64 stallAfter(const QString &path) const { return m_stalls.value(path, -1); }
 
     static QJsonObject envelope(const QString &errorCode, const QString &errorDesc, const QJsonObject &data = {});
 
@@ -60,4 +61,5 @@ private:
     QString m_filesRoot;
     QHash<QString, QString> m_redirects;
     QHash<QString, qint64> m_drops;
+    QHash<QString, qint64> m_stalls;
 };

@@ -25,6 +25,9 @@ struct Reply
     QString filePath; // streamed instead of body when set
     qint64 length = 0; // the announced Content-Length
     qint64 sendOnly = -1; // bytes actually sent before the connection is closed; -1: all of them
+    qint64 stallAfter = -1; // bytes sent before the answer stops, its connection held open; -1: none
+    int localPort = 0; // the connection, for a stalled answer to notice its client leaving
+    int remotePort = 0;
     std::string location;
 };
 
@@ -280,11 +283,13 @@ Reply SimServer::fileReply(const httplib::Request &request, const QString &path)
     QString root;
     QString redirect;
     qint64 drop = -1;
+    qint64 stall = -1;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         root = m_scenario.filesRoot();
         redirect = m_scenario.redirectTarget(path);
         drop = m_scenario.dropAfter(path);
+        stall = m_scenario.stallAfter(path);
     }
     if (!redirect.isEmpty()) {
         Reply reply = bodyReply(302, kText, QByteArray());
@@ -317,6 +322,11 @@ Reply SimServer::fileReply(const httplib::Request &request, const QString &path)
     reply.length = info.size();
     if (drop >= 0)
         reply.sendOnly = std::min(drop, reply.length);
+    if (stall >= 0 && stall < reply.length) {
+        reply.stallAfter = stall;
+        reply.localPort = request.local_port;
+        reply.remotePort = request.remote_port;
+    }
     return reply;
 }
 
@@ -351,10 +361,14 @@ void SimServer::send(Reply reply, httplib::Response &response)
     }
     // Every answer goes through a sized content provider: httplib then sends exactly the announced
     // Content-Length, never compresses, and a provider that stops early cuts the connection.
-    const qint64 limit = reply.sendOnly < 0 ? reply.length : reply.sendOnly;
+    const qint64 limit = reply.stallAfter >= 0 ? reply.stallAfter : reply.sendOnly < 0 ? reply.length : reply.sendOnly;
+    const bool stalls = reply.stallAfter >= 0;
+    const int localPort = reply.localPort, remotePort = reply.remotePort;
     response.set_content_provider(static_cast<size_t>(reply.length), reply.contentType,
-                                  [this, source, limit](size_t offset, size_t length, httplib::DataSink &sink) {
+                                  [=](size_t offset, size_t length, httplib::DataSink &sink) {
                                       const qint64 at = static_cast<qint64>(offset);
+                                      if (stalls && at >= limit)
+                                          holdOpen(localPort, remotePort);
                                       if (m_stopping || at >= limit)
                                           return false;
                                       const qint64 count = std::min({static_cast<qint64>(length), kChunk, limit - at});
@@ -406,7 +420,12 @@ bool SimServer::waitFor(int ms)
 
 void SimServer::hang(const httplib::Request &request)
 {
-    const int socket = connection::find(request.local_port, request.remote_port);
+    holdOpen(request.local_port, request.remote_port);
+}
+
+void SimServer::holdOpen(int localPort, int remotePort)
+{
+    const int socket = connection::find(localPort, remotePort);
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_stopping) {
         m_wake.wait_for(lock, kHangPoll, [this] { return m_stopping.load(); });

@@ -46,6 +46,8 @@ private:
     bool waitFor(int ms);
     // Keeps the request's connection open, unanswered, until the client gives up or the server stops.
     void hang(const httplib::Request &request);
+    // Sends nothing more on this connection until the client closes it or the server stops; then drops it.
+    void holdOpen(int localPort, int remotePort);
     void resetConnection(const httplib::Request &request);
 
     httplib::Server m_http;
