@@ -2,6 +2,7 @@
 
 #include "core/catalog/uninstallregistry.h"
 #include "widgets/catalog/softwareitemwidget.h"
+#include "widgets/catalog/tilelook.h"
 
 #include <QGridLayout>
 #include <QResizeEvent>
@@ -36,7 +37,7 @@ CommonSoftwareMainWT::CommonSoftwareMainWT(QWidget *parent)
     m_scrollArea->verticalScrollBar()->setStyleSheet(QLatin1String(scrollBarStyle));
 
     m_container->setObjectName(QStringLiteral("m_container"));
-    m_container->setStyleSheet(QStringLiteral("background-color: white;"));
+    m_container->setStyleSheet(QLatin1String(TileLook::pageStyle));
     m_gridLayout->setSpacing(20);
     m_gridLayout->setContentsMargins(15, 15, 15, 15);
     m_scrollArea->setWidget(m_container);

@@ -38,22 +38,21 @@ SoftwareItemWidget::SoftwareItemWidget(QWidget *parent)
     : QWidget(parent)
 {
     using namespace TileLook;
-    setStyleSheet(QLatin1String(tileStyle));
-
-    m_iconLabel = label("iconLabel", false, "background-color: transparent;", this);
+    m_dotIntervalMs = dotIntervalMs;
+    m_iconLabel = label("iconLabel", false, this);
     m_iconLabel->setFixedSize(iconSize, iconSize);
-    m_nameLabel = label("nameLabel", true, nameStyle, this);
-    m_descLabel = label("descLabel", false, descStyle, this);
+    m_nameLabel = label("nameLabel", true, this);
+    m_descLabel = label("descLabel", false, this);
     m_descLabel->setWordWrap(true);
 
     m_buttonRow = new QWidget(this);
     m_buttonRow->setObjectName(QStringLiteral("buttonRow"));
-    m_installButton = button(TileText::install(), installStyle, "installButton", m_buttonRow);
-    m_unInstallButton = button(TileText::unInstall(), unInstallStyle, "unInstallButton", m_buttonRow);
-    m_statusLabel = label("statusLabel", false, statusStyle, m_buttonRow);
+    m_installButton = button(TileText::install(), "installButton", m_buttonRow);
+    m_unInstallButton = button(TileText::unInstall(), "unInstallButton", m_buttonRow);
+    m_statusLabel = label("statusLabel", false, m_buttonRow);
     m_statusLabel->setText(TileText::upToDate());
     m_statusLabel->setFixedHeight(controlHeight);
-    m_upgradeButton = button(TileText::upgrade(), upgradeStyle, "upgradeButton", m_buttonRow);
+    m_upgradeButton = button(TileText::upgrade(), "upgradeButton", m_buttonRow);
 
     auto *rowLayout = new QHBoxLayout(m_buttonRow);
     rowLayout->setSpacing(10);
@@ -63,20 +62,7 @@ SoftwareItemWidget::SoftwareItemWidget(QWidget *parent)
     rowLayout->addWidget(m_unInstallButton);
     rowLayout->addWidget(m_statusLabel);
 
-    m_scaleAnimation = new QPropertyAnimation(this, QByteArrayLiteral("scaleFactor"), this);
-    m_scaleAnimation->setDuration(200);
-    m_scaleAnimation->setEasingCurve(QEasingCurve::OutQuad);
-
-    m_shadow = new QGraphicsDropShadowEffect(this);
-    m_shadow->setBlurRadius(20);
-    m_shadow->setColor(QColor(0, 0, 0, 60));
-    m_shadow->setOffset(0, 5);
-    m_shadow->setEnabled(false);
-    setGraphicsEffect(m_shadow);
-
     m_operations = new TileOperations(this);
-    m_dotTimer = new QTimer(this);
-    m_dotTimer->setInterval(dotIntervalMs);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(15, 15, 15, 15);
@@ -94,7 +80,6 @@ SoftwareItemWidget::SoftwareItemWidget(QWidget *parent)
     connect(m_upgradeButton, &QPushButton::clicked, this,
             [this] { m_operations->startDownload(TileOperations::Upgrading); });
     connect(m_unInstallButton, &QPushButton::clicked, this, &SoftwareItemWidget::startUnInstall);
-    connect(m_dotTimer, &QTimer::timeout, this, &SoftwareItemWidget::updateDotAnimation);
     connect(m_operations, &TileOperations::progressStarted, this, &SoftwareItemWidget::showProgress);
     connect(m_operations, &TileOperations::finished, this, &SoftwareItemWidget::showOutcome);
     connect(m_operations, &TileOperations::stateChanged, this, &SoftwareItemWidget::updateControls);
@@ -133,7 +118,9 @@ void SoftwareItemWidget::setScaleFactor(double factor)
 
 void SoftwareItemWidget::setDotInterval(int ms)
 {
-    m_dotTimer->setInterval(ms);
+    m_dotIntervalMs = ms;
+    if (m_dotTimer)
+        m_dotTimer->setInterval(ms);
 }
 
 void SoftwareItemWidget::startDownload()
@@ -195,12 +182,18 @@ void SoftwareItemWidget::showProgress(TileOperations::Operation operation)
         return;
     m_dotCount = 0;
     button->setText(progressText(operation));
+    if (!m_dotTimer) { // made with the first operation: most tiles never run one
+        m_dotTimer = new QTimer(this);
+        m_dotTimer->setInterval(m_dotIntervalMs);
+        connect(m_dotTimer, &QTimer::timeout, this, &SoftwareItemWidget::updateDotAnimation);
+    }
     m_dotTimer->start();
 }
 
 void SoftwareItemWidget::showOutcome(TileOperations::Operation operation, const QString &buttonText)
 {
-    m_dotTimer->stop();
+    if (m_dotTimer)
+        m_dotTimer->stop();
     if (QPushButton *button = buttonFor(operation))
         button->setText(buttonText);
 }
@@ -217,8 +210,21 @@ void SoftwareItemWidget::updateDotAnimation()
 
 // ---- hover and painting ----
 
+void SoftwareItemWidget::makeHoverEffects()
+{
+    if (m_shadow)
+        return;
+    m_scaleAnimation = new QPropertyAnimation(this, QByteArrayLiteral("scaleFactor"), this);
+    m_scaleAnimation->setDuration(200);
+    m_scaleAnimation->setEasingCurve(QEasingCurve::OutQuad);
+    m_shadow = new QGraphicsDropShadowEffect(this);
+    m_shadow->setEnabled(false);
+    setGraphicsEffect(m_shadow);
+}
+
 void SoftwareItemWidget::enterEvent(QEvent *event)
 {
+    makeHoverEffects();
     m_shadow->setColor(QColor(0, 0, 0, 80));
     m_shadow->setBlurRadius(25);
     m_shadow->setOffset(0, 8);
@@ -233,6 +239,7 @@ void SoftwareItemWidget::enterEvent(QEvent *event)
 
 void SoftwareItemWidget::leaveEvent(QEvent *event)
 {
+    makeHoverEffects();
     m_shadow->setEnabled(false);
     m_scaleAnimation->stop();
     m_scaleAnimation->setStartValue(m_scaleFactor);
@@ -253,6 +260,7 @@ bool SoftwareItemWidget::eventFilter(QObject *watched, QEvent *event)
             }
             break;
         case QEvent::Enter:
+            makeHoverEffects();
             if (!m_shadow->isEnabled())
                 m_shadow->setEnabled(true);
             return true;

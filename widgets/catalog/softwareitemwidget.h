@@ -56,6 +56,8 @@ private:
     void showProgress(TileOperations::Operation operation);
     void showOutcome(TileOperations::Operation operation, const QString &buttonText);
     void updateControls();
+    // The shadow and the scale animation, made when the tile is first hovered.
+    void makeHoverEffects();
     QPushButton *buttonFor(TileOperations::Operation operation) const;
 
     QLabel *m_iconLabel = nullptr;
@@ -72,5 +74,6 @@ private:
     TileOperations *m_operations = nullptr;
     QTimer *m_dotTimer = nullptr;
     int m_dotCount = 0;
+    int m_dotIntervalMs = 300;
     bool m_labelsLaunch = false;
 };

@@ -6,21 +6,25 @@ class QLabel;
 class QPushButton;
 class QWidget;
 
-// The designed look of a catalog tile: its style sheets, sizes and timings.
+// The designed look of a catalog tile: its style sheet, sizes and timings.
 namespace TileLook {
 
-inline constexpr char tileStyle[] = "background-color: #ffffff; border-radius: 8px;";
-inline constexpr char nameStyle[] = " color: #333;";
-inline constexpr char descStyle[] = "color: #666; padding: 0 10px;";
-inline constexpr char installStyle[] = "QPushButton {   background-color: #2196F3;   color: white;   border: none;   "
-                                       "border-radius: 4px;}QPushButton:hover {   background-color: #0b7dda;}";
-inline constexpr char unInstallStyle[] =
-    "QPushButton {   background-color: #e3f2fd;   color: #1976d2;   border: 1px solid #bbdefb;   "
-    "border-radius: 4px;}QPushButton:hover {   background-color: #bbdefb;   "
-    "border-color: #90caf9;}";
-inline constexpr char statusStyle[] = "QLabel {   color: #1976d2;}";
-inline constexpr char upgradeStyle[] = "QPushButton {   background-color: #4CAF50;   color: white;   border: none;   "
-                                       "border-radius: 4px;}QPushButton:hover {   background-color: #45a049;}";
+// The one style sheet of the page that holds the tiles (set on the tiles' container, which is white
+// behind them); tile parts are told apart by their object names.
+inline constexpr char pageStyle[] =
+    "* { background-color: white; }"
+    "SoftwareItemWidget, SoftwareItemWidget * { background-color: #ffffff; border-radius: 8px; }"
+    "QLabel#iconLabel { background-color: transparent; }"
+    "QLabel#nameLabel { color: #333; }"
+    "QLabel#descLabel { color: #666; padding: 0 10px; }"
+    "QLabel#statusLabel { color: #1976d2; }"
+    "QPushButton#installButton { background-color: #2196F3; color: white; border: none; border-radius: 4px; }"
+    "QPushButton#installButton:hover { background-color: #0b7dda; }"
+    "QPushButton#upgradeButton { background-color: #4CAF50; color: white; border: none; border-radius: 4px; }"
+    "QPushButton#upgradeButton:hover { background-color: #45a049; }"
+    "QPushButton#unInstallButton { background-color: #e3f2fd; color: #1976d2; border: 1px solid #bbdefb; "
+    "border-radius: 4px; }"
+    "QPushButton#unInstallButton:hover { background-color: #bbdefb; border-color: #90caf9; }";
 
 inline constexpr int controlHeight = 32;
 inline constexpr int iconSize = 80;
@@ -29,8 +33,8 @@ inline constexpr int maxDots = 6;
 inline constexpr double hoverScale = 1.03;
 
 // A button of the tile's button row: 32 pixels high, normal font, pointing-hand cursor.
-QPushButton *button(const QString &text, const char *style, const char *objectName, QWidget *parent);
-// A centred label with the given font size class and style.
-QLabel *label(const char *objectName, bool largeFont, const char *style, QWidget *parent);
+QPushButton *button(const QString &text, const char *objectName, QWidget *parent);
+// A centred label with the given font size class.
+QLabel *label(const char *objectName, bool largeFont, QWidget *parent);
 
 } // namespace TileLook
