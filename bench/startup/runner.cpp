@@ -1,50 +1,35 @@
-// Start-up benchmark: median wall time from exec to the first paint of the main window
-// (TESSALY_QUIT_WHEN_SHOWN=1, offscreen), as a ratio against a bare Qt window started the same way,
-// plus the time to the window when the platform never answers and when it refuses connections.
+// Start-up benchmark: wall time from exec to the first paint of the main window (offscreen,
+// TESSALY_QUIT_WHEN_SHOWN=1) in several situations, as ratios against a reference window run
+// alternately in the same invocation; and the time to the window on platforms that never answer or
+// refuse connections, against their bounds. See bench/README.md.
 //
-// Usage: bench-startup [RUNS]   (paths are found beside this program in the build tree)
+// Usage: bench-startup [RUNS]   (the program, the reference and the simulator are found in the build tree)
+#include "childrun.h"
+
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTextStream>
 
-#include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
-double runOnce(const QString &program, const QProcessEnvironment &env)
+QJsonObject appInit(const QJsonObject &data)
 {
-    QProcess process;
-    process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer timer;
-    timer.start();
-    process.start(program, QStringList());
-    if (!process.waitForFinished(120000) || process.exitCode() != 0) {
-        std::fprintf(stderr, "%s failed (exit %d)\n", qPrintable(program), process.exitCode());
-        return -1;
-    }
-    return timer.nsecsElapsed() / 1e6;
+    return QJsonObject{{"appInit", QJsonObject{{"errorCode", "0001"}, {"errorDesc", ""}, {"data", data}}}};
 }
 
-double median(QVector<double> values)
+bool writeFile(const QString &path, const QByteArray &content)
 {
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? 0 : values.at(values.size() / 2);
-}
-
-// Starts the simulator with the given scenario and returns its base address.
-QString startSimulator(QProcess &sim, const QString &simPath, const QString &scenarioFile)
-{
-    sim.start(simPath, {QStringLiteral("--scenario"), scenarioFile, QStringLiteral("--port"), QStringLiteral("0")});
-    if (!sim.waitForReadyRead(10000))
-        return {};
-    return QString::fromUtf8(sim.readLine()).trimmed();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
 } // namespace
@@ -55,91 +40,128 @@ int main(int argc, char *argv[])
     const int runs = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 11;
     const QString benchDir = QCoreApplication::applicationDirPath();
     const QString binDir = QDir(benchDir).absoluteFilePath(QStringLiteral("../bin"));
-    const QString program = binDir + QStringLiteral("/tessaly");
     const QString reference = benchDir + QStringLiteral("/bench-startup-reference");
-    const QString simPath = binDir + QStringLiteral("/tessaly-platform-sim");
-
-    QTemporaryDir home;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("TESSALY_QUIT_WHEN_SHOWN"), QStringLiteral("1"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/data"));
-    env.insert(QStringLiteral("TESSALY_REGISTRY_ROOT"), home.path() + QStringLiteral("/registry"));
-    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
-
-    // A platform that answers at once: first with an empty catalog (the bare window with its title bar
-    // and footer), then leaving the built-in catalog of 14 tiles in place.
-    struct Case
-    {
-        const char *name;
-        const char *scenario;
-    };
-    const Case cases[] = {
-        {"empty catalog", R"({"appInit": {"errorCode": "0001", "errorDesc": "", "data": {"productInfos": []}}})"},
-        {"built-in catalog, 14 tiles", R"({"appInit": {"errorCode": "0001", "errorDesc": "", "data": {}}})"},
-    };
-    QFile scenario(home.path() + QStringLiteral("/scenario.json"));
-    for (const Case &benchCase : cases) {
-        scenario.open(QIODevice::WriteOnly);
-        scenario.write(benchCase.scenario);
-        scenario.close();
-        QProcess sim;
-        const QString base = startSimulator(sim, simPath, scenario.fileName());
-        if (base.isEmpty()) {
-            std::fprintf(stderr, "simulator did not start\n");
-            return 1;
-        }
-        env.insert(QStringLiteral("TESSALY_USER_SERVICE_URL"), base);
-        env.insert(QStringLiteral("TESSALY_PLATFORM_URL"), base);
-
-        QVector<double> programTimes, referenceTimes;
-        runOnce(program, env); // warm the caches of both
-        runOnce(reference, env);
-        for (int i = 0; i < runs; ++i) {
-            referenceTimes.append(runOnce(reference, env));
-            programTimes.append(runOnce(program, env));
-        }
-        const double programMedian = median(programTimes);
-        const double referenceMedian = median(referenceTimes);
-        std::printf("start-up to first paint, %s: program %.1f ms, bare Qt window %.1f ms, ratio %.2f "
-                    "(target <= 2.0)\n",
-                    benchCase.name, programMedian, referenceMedian, programMedian / referenceMedian);
-        sim.kill();
-        sim.waitForFinished();
-    }
-
-    // Bad platforms: one that never answers (with a stored token, so both start-up exchanges wait),
-    // and one that refuses connections.
-    QDir().mkpath(home.path() + QStringLiteral("/config/morvanetec"));
-    QFile settings(home.path() + QStringLiteral("/config/morvanetec/10015.conf"));
-    settings.open(QIODevice::WriteOnly);
-    settings.write("[General]\ntokenId=bench-token\n");
-    settings.close();
-
+    const QString simulator = binDir + QStringLiteral("/tessaly-platform-sim");
     const int timeoutMs = qEnvironmentVariableIsSet("TESSALY_HTTP_TIMEOUT_MS")
         ? qEnvironmentVariableIntValue("TESSALY_HTTP_TIMEOUT_MS")
         : 5000;
-    scenario.open(QIODevice::WriteOnly);
-    scenario.write(R"({"faults": {"/user/init/appinit.html": {"kind": "hang"},
-                                  "/user/user/tokenlogin.html": {"kind": "hang"},
-                                  "/platform/log/commonlog.html": {"kind": "hang"}}})");
-    scenario.close();
-    QProcess hangingSim;
-    const QString hangingBase = startSimulator(hangingSim, simPath, scenario.fileName());
-    env.insert(QStringLiteral("TESSALY_USER_SERVICE_URL"), hangingBase);
-    env.insert(QStringLiteral("TESSALY_PLATFORM_URL"), hangingBase);
-    const double hanging = runOnce(program, env);
-    std::printf("platform never answers: %.0f ms to the window (time-out %d ms, limit %d ms)\n", hanging, timeoutMs,
-                2 * timeoutMs + 1000);
-    hangingSim.kill();
-    hangingSim.waitForFinished();
 
-    env.insert(QStringLiteral("TESSALY_USER_SERVICE_URL"), QStringLiteral("http://127.0.0.1:9"));
-    env.insert(QStringLiteral("TESSALY_PLATFORM_URL"), QStringLiteral("http://127.0.0.1:9"));
-    QVector<double> refused;
-    for (int i = 0; i < 3; ++i)
-        refused.append(runOnce(program, env));
-    std::printf("platform refuses connections: %.0f ms to the window (limit 1000 ms)\n", median(refused));
+    QTemporaryDir home;
+    // A copy of the program whose icon folder starts empty: its icons come from the platform.
+    const QString coldProgram = home.filePath(QStringLiteral("cold/tessaly"));
+    QDir().mkpath(home.filePath(QStringLiteral("cold")));
+    if (!QFile::copy(binDir + QStringLiteral("/tessaly"), coldProgram)) {
+        std::fprintf(stderr, "cannot copy the program\n");
+        return 2;
+    }
+    QFile::setPermissions(coldProgram, QFile::permissions(binDir + QStringLiteral("/tessaly")));
+    const QString coldIcons = home.filePath(QStringLiteral("cold/iconImg"));
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("TESSALY_QUIT_WHEN_SHOWN"), QStringLiteral("1"));
+    env.insert(QStringLiteral("TESSALY_AUTO_ANSWER_NOTICES"), QStringLiteral("1"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+    env.insert(QStringLiteral("TESSALY_REGISTRY_ROOT"), home.filePath(QStringLiteral("registry")));
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
+    const QString settingsFile = home.filePath(QStringLiteral("config/morvanetec/10015.conf"));
+
+    // The 14 built-in icons, served by the simulator for the cold case.
+    const QStringList iconNames = QDir(binDir + QStringLiteral("/iconImg")).entryList({"*.png"}, QDir::Files);
+    QJsonArray coldEntries;
+    for (int i = 0; i < 14 && i < iconNames.size(); ++i)
+        coldEntries.append(QJsonObject{{"zhName", QStringLiteral("泰萨应用%1").arg(i)},
+                                       {"zhDesc", QStringLiteral("一款用来衡量启动时间的应用")},
+                                       {"iconName", iconNames.at(i)},
+                                       {"iconUrl", QString(QStringLiteral("{base}/files/") + iconNames.at(i))},
+                                       {"version", "1.0.0.0"},
+                                       {"pathName", QStringLiteral("BenchApp%1").arg(i)},
+                                       {"productId", QString::number(30000 + i)}});
+    const QJsonObject hang{{"kind", "hang"}};
+    const QJsonObject silent{{"faults", QJsonObject{{"/user/init/appinit.html", hang},
+                                                    {"/user/user/tokenlogin.html", hang},
+                                                    {"/platform/log/commonlog.html", hang}}}};
+
+    struct Case
+    {
+        const char *name;
+        QJsonObject scenario; // empty: the platform refuses connections
+        QString program;
+        bool storedToken = false;
+        double target = 0; // ratio to the reference; 0: a bound in ms instead
+        double boundMs = 0;
+    };
+    QJsonObject coldScenario = appInit({{"productInfos", coldEntries}});
+    coldScenario.insert("files", QJsonObject{{"root", QString(binDir + QStringLiteral("/iconImg"))}});
+    const QString program = binDir + QStringLiteral("/tessaly");
+    const QList<Case> cases{
+        {"empty catalog", appInit({{"productInfos", QJsonArray()}}), program, false, 0, 0},
+        {"built-in catalog, 14 tiles", appInit({}), program, false, 1.5, 0},
+        {"14 tiles from app init, cold icons", coldScenario, coldProgram, false, 0, 0},
+        {"silent platform, no stored token", silent, program, false, 0, timeoutMs + 1000.0},
+        {"silent platform, stored token", silent, program, true, 0, timeoutMs + 1000.0},
+        {"platform refuses connections", {}, program, true, 0, 1000.0},
+    };
+
+    std::printf("start-up to the first paint, %d runs each, median (lowest-highest) in ms\n", runs);
+    for (const Case &benchCase : cases) {
+        QProcess sim;
+        QString base = QStringLiteral("http://127.0.0.1:9");
+        if (!benchCase.scenario.isEmpty()) {
+            const QString scenarioFile = home.filePath(QStringLiteral("scenario.json"));
+            const int port = ChildRun::freePort();
+            writeFile(scenarioFile, QJsonDocument(benchCase.scenario)
+                                        .toJson()
+                                        .replace("{base}", QByteArray("http://127.0.0.1:") + QByteArray::number(port)));
+            base = ChildRun::startSimulator(sim, simulator, scenarioFile, port);
+            if (base.isEmpty()) {
+                std::fprintf(stderr, "the simulator did not start\n");
+                return 2;
+            }
+        }
+        env.insert(QStringLiteral("TESSALY_USER_SERVICE_URL"), base);
+        env.insert(QStringLiteral("TESSALY_PLATFORM_URL"), base);
+        QFile::remove(settingsFile);
+        if (benchCase.storedToken)
+            writeFile(settingsFile, "[General]\ntokenId=bench-token\n");
+
+        const auto runProgram = [&] {
+            if (benchCase.program == coldProgram)
+                QDir(coldIcons).removeRecursively();
+            return ChildRun::run(benchCase.program, env);
+        };
+        const bool bounded = benchCase.boundMs > 0;
+        const int caseRuns = bounded ? 3 : runs;
+        QVector<double> programMs, referenceMs;
+        if (!bounded) { // warm the page cache of both
+            runProgram();
+            ChildRun::run(reference, env);
+        }
+        for (int i = 0; i < caseRuns; ++i) {
+            // Alternating order, so that neither always follows the other.
+            if (!bounded && i % 2 == 0)
+                referenceMs.append(ChildRun::run(reference, env).ms);
+            const ChildRun::Result result = runProgram();
+            programMs.append(result.ok ? result.ms : qInf());
+            if (!bounded && i % 2 == 1)
+                referenceMs.append(ChildRun::run(reference, env).ms);
+        }
+        const ChildRun::Spread own = ChildRun::spread(programMs);
+        if (bounded) {
+            std::printf("%-40s %s, bound %.0f (time-out %d ms)\n", benchCase.name,
+                        qPrintable(ChildRun::format(own, 0)), benchCase.boundMs, timeoutMs);
+        } else {
+            const ChildRun::Spread ref = ChildRun::spread(referenceMs);
+            std::printf("%-40s %s, reference %s, ratio %.2f%s\n", benchCase.name, qPrintable(ChildRun::format(own)),
+                        qPrintable(ChildRun::format(ref)), own.median / ref.median,
+                        benchCase.target > 0 ? qPrintable(QStringLiteral(" (target <= %1)").arg(benchCase.target))
+                                             : "");
+        }
+        if (sim.state() != QProcess::NotRunning) {
+            sim.kill();
+            sim.waitForFinished();
+        }
+    }
     return 0;
 }

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QProcessEnvironment>
+#include <QString>
+#include <QVector>
+
+// Running a program to its end, measured from its start: wall time and the child's own peak
+// resident memory (wait4's rusage, so nothing of the runner is counted). Linux only.
+namespace ChildRun {
+
+struct Result
+{
+    bool ok = false; // started and ended with status 0
+    double ms = 0;
+    double maxRssKiB = 0;
+};
+
+Result run(const QString &program, const QProcessEnvironment &env, int timeoutMs = 120000);
+
+struct Spread
+{
+    double median = 0;
+    double low = 0;
+    double high = 0;
+};
+
+Spread spread(QVector<double> values);
+
+// "median (low–high)" with the given precision.
+QString format(const Spread &spread, int decimals = 1);
+
+// Starts the platform simulator for a scenario file on `port` (0: any free one); returns its base
+// address, empty on failure.
+QString startSimulator(class QProcess &process, const QString &simulator, const QString &scenarioFile, int port = 0);
+// A loopback port that was free a moment ago, for a scenario that must name its own address.
+int freePort();
+
+} // namespace ChildRun
