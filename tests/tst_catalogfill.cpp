@@ -65,6 +65,7 @@ private slots:
             QVERIFY(TestFiles::write(m_served.filePath(QStringLiteral("icon%1.png").arg(i)), picture("png")));
         QVERIFY(TestFiles::write(m_served.filePath("photo.png"), picture("jpeg")));
         QVERIFY(TestFiles::write(m_served.filePath("text.png"), "no picture here"));
+        QVERIFY(QFile::copy(m_served.filePath("icon0.png"), m_served.filePath("dropped.png")));
         m_sim.reset(new Simulator({}));
         QVERIFY(m_sim->isRunning());
     }
@@ -129,6 +130,8 @@ private slots:
         QTest::addColumn<QByteArray>("stored"); // the format of the file written, empty: none
         QTest::newRow("png as received") << "icon0.png" << QByteArray("png");
         QTest::newRow("jpeg named .png, saved as png") << "photo.png" << QByteArray("png");
+        QTest::newRow("followed redirect") << "moved.png" << QByteArray("png");
+        QTest::newRow("dropped mid-transfer") << "dropped.png" << QByteArray();
         QTest::newRow("not a picture") << "text.png" << QByteArray();
         QTest::newRow("not found") << "missing.png" << QByteArray();
     }
@@ -136,7 +139,10 @@ private slots:
     {
         QFETCH(QString, icon);
         QFETCH(QByteArray, stored);
-        QVERIFY(m_sim->setScenario({{"files", QJsonObject{{"root", m_served.path()}}}}));
+        QVERIFY(m_sim->setScenario(
+            {{"files", QJsonObject{{"root", m_served.path()},
+                                   {"redirects", QJsonObject{{"/files/moved.png", "/files/icon1.png"}}},
+                                   {"drops", QJsonObject{{"/files/dropped.png", 100}}}}}}));
         setCatalog({icon});
         QCOMPARE(filledIcons(), stored.isEmpty() ? 0 : 1);
         const QString path = MyContext::iconImgDir() + QLatin1Char('/') + icon;

@@ -1,6 +1,6 @@
-// The platform client's wire forms, time-out, size cap, image download, work folders and device
-// description, against the platform simulator on loopback. How answers are read is covered with the
-// exchanges in tst_logins and tst_appinit.
+// The platform client's wire forms, time-out, size cap, work folders and device description, against the
+// platform simulator on loopback. How answers are read is covered with the exchanges in tst_signinflow
+// and tst_appinit, image downloads in tst_catalogfill.
 #include "core/platform/mycontext.h"
 #include "core/platform/platformexchange.h"
 #include "support/contextfixture.h"
@@ -8,9 +8,7 @@
 #include "support/simulator.h"
 #include "support/testfiles.h"
 
-#include <QBuffer>
 #include <QGuiApplication>
-#include <QImageReader>
 #include <QScreen>
 #include <QSslSocket>
 #include <QtTest>
@@ -27,7 +25,7 @@ class TestPlatformClient : public QObject
     QTemporaryDir m_settingsDir;
     QTemporaryDir m_appDir;
     QTemporaryDir m_filesDir;
-    QJsonObject m_scenario; // the QR text and the files of the download and size-cap tests
+    QJsonObject m_scenario; // the QR text and the files of the size-cap test
     QScopedPointer<Simulator> m_sim;
     QScopedPointer<LogCapture> m_log;
 
@@ -36,21 +34,11 @@ private slots:
     {
         QVERIFY(m_settingsDir.isValid() && m_appDir.isValid() && m_filesDir.isValid());
         QVERIFY(ContextFixture::isolate(m_settingsDir.path(), m_appDir.path()));
-        QImage image(64, 64, QImage::Format_ARGB32);
-        image.fill(QColor(47, 105, 242));
-        QByteArray png;
-        QBuffer buffer(&png);
-        QVERIFY(buffer.open(QIODevice::WriteOnly) && image.save(&buffer, "PNG"));
         const QString dir = m_filesDir.path();
-        QVERIFY(TestFiles::write(dir + "/icon.png", png) && TestFiles::write(dir + "/dropped.png", png) &&
-                TestFiles::write(dir + "/text.png", "no picture here") &&
-                TestFiles::write(dir + "/small.bin", QByteArray(1000, 'a')) &&
+        QVERIFY(TestFiles::write(dir + "/small.bin", QByteArray(1000, 'a')) &&
                 TestFiles::write(dir + "/large.bin", QByteArray(1001, 'a')));
         m_scenario = {{"qr", QJsonObject{{"text", "https://qr.tessaly.invalid/login?t={preLoginToken}"}}},
-                      {"files",
-                       QJsonObject{{"root", dir},
-                                   {"redirects", QJsonObject{{"/files/moved.png", "/files/icon.png"}}},
-                                   {"drops", QJsonObject{{"/files/dropped.png", png.size() / 2}}}}}};
+                      {"files", QJsonObject{{"root", dir}}}};
         m_sim.reset(new Simulator(m_scenario));
         QVERIFY(m_sim->isRunning());
     }
@@ -212,29 +200,6 @@ private slots:
         QVERIFY(small.received && small.body.size() == 1000);
         const PlatformExchange::Answer large = PlatformExchange::get(m_sim->baseUrl() + "/files/large.bin", 1000);
         QVERIFY(!large.received && large.body.isEmpty());
-    }
-
-    void downloadImage_data()
-    {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<bool>("saved");
-        QTest::newRow("png") << "/files/icon.png" << true;
-        QTest::newRow("followed redirect") << "/files/moved.png" << true;
-        QTest::newRow("not found") << "/files/missing.png" << false;
-        QTest::newRow("not an image") << "/files/text.png" << false;
-        QTest::newRow("dropped mid-transfer") << "/files/dropped.png" << false;
-    }
-    void downloadImage()
-    {
-        QFETCH(QString, path);
-        QFETCH(bool, saved);
-        const QString target = m_appDir.filePath(QString::fromLatin1(QTest::currentDataTag()) + ".png");
-        QCOMPARE(MyContext::downloadImage(m_sim->baseUrl() + path, target), saved);
-        QCOMPARE(QFile::exists(target), saved);
-        QCOMPARE(QImageReader(target).size(), saved ? QSize(64, 64) : QSize());
-        const QJsonArray sent = m_sim->requests(path);
-        QVERIFY(!sent.isEmpty());
-        QCOMPARE(sent.last().toObject().value("method").toString(), QStringLiteral("GET"));
     }
 
     void workFolders()
