@@ -3,22 +3,7 @@
 #include "core/catalog/uninstallregistry_p.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QSettings>
-
-namespace {
-
-QString rootFolder(TestRegistry::Root root)
-{
-    static const char *const paths[] = {
-        "HKEY_LOCAL_MACHINE/SOFTWARE/Microsoft/Windows/CurrentVersion/Uninstall",
-        "HKEY_LOCAL_MACHINE/SOFTWARE/WOW6432Node/Microsoft/Windows/CurrentVersion/Uninstall",
-        "HKEY_CURRENT_USER/SOFTWARE/Microsoft/Windows/CurrentVersion/Uninstall",
-    };
-    return fileRegistryRoot() + QLatin1Char('/') + QLatin1String(paths[static_cast<int>(root)]);
-}
-
-} // namespace
 
 bool TestRegistry::isScratch()
 {
@@ -27,9 +12,12 @@ bool TestRegistry::isScratch()
 
 bool TestRegistry::write(Root root, const QString &pathName, const QVariantMap &values)
 {
-    const QString file = rootFolder(root) + QLatin1Char('/') + pathName + QStringLiteral(".ini");
-    QDir().mkpath(QFileInfo(file).absolutePath());
-    QSettings settings(file, QSettings::IniFormat);
+    static const char *const roots[] = {
+        "/HKEY_LOCAL_MACHINE/SOFTWARE/Microsoft/Windows/CurrentVersion/Uninstall/",
+        "/HKEY_LOCAL_MACHINE/SOFTWARE/WOW6432Node/Microsoft/Windows/CurrentVersion/Uninstall/",
+        "/HKEY_CURRENT_USER/SOFTWARE/Microsoft/Windows/CurrentVersion/Uninstall/",
+    };
+    QSettings settings(fileRegistryRoot() + roots[static_cast<int>(root)] + pathName + ".ini", QSettings::IniFormat);
     settings.setIniCodec("UTF-8");
     for (auto it = values.cbegin(); it != values.cend(); ++it)
         settings.setValue(it.key(), it.value());

@@ -42,20 +42,19 @@ bool TestRegistry::write(Root root, const QString &pathName, const QVariantMap &
 
 bool TestRegistry::writeExpandable(Root root, const QString &pathName, const QString &valueName, const QString &text)
 {
-    if (!isScratch())
-        return false;
-    const QString path = QLatin1String(kRoots[static_cast<int>(root)]);
-    const HKEY hive = path.startsWith(QLatin1String("HKEY_LOCAL_MACHINE")) ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-    const std::wstring subkey =
-        QString(path.mid(path.indexOf(QLatin1Char('\\')) + 1) + QLatin1Char('\\') + pathName).toStdWString();
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(hive, subkey.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS)
-        return false;
+    const QString path = QLatin1String(kRoots[static_cast<int>(root)]) + QLatin1Char('\\') + pathName;
+    const std::wstring subkey = path.section(QLatin1Char('\\'), 1).toStdWString();
     const std::wstring name = valueName.toStdWString();
     const std::wstring data = text.toStdWString();
-    const LONG status = RegSetValueExW(key, name.c_str(), 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE *>(data.c_str()),
-                                       static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+    HKEY key = nullptr;
+    if (!isScratch() ||
+        RegCreateKeyExW(path.startsWith(QLatin1String("HKEY_LOCAL_MACHINE")) ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER,
+                        subkey.c_str(), 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    const auto *bytes = reinterpret_cast<const BYTE *>(data.c_str());
+    const DWORD size = static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t));
+    const LONG status = RegSetValueExW(key, name.c_str(), 0, REG_EXPAND_SZ, bytes, size);
     RegCloseKey(key);
     return status == ERROR_SUCCESS;
 }
@@ -66,15 +65,14 @@ bool TestRegistry::clear()
         qWarning("TestRegistry: refusing to clear a registry that is not the test's own");
         return false;
     }
+    bool cleared = true;
     for (int i = 0; i < 3; ++i) {
-        const auto root = static_cast<Root>(i);
-        QSettings settings(QLatin1String(kRoots[i]), formatOf(root));
+        QSettings settings(QLatin1String(kRoots[i]), formatOf(static_cast<Root>(i)));
         const QStringList keys = settings.childGroups();
         for (const QString &key : keys)
             settings.remove(key);
         settings.sync();
-        if (settings.status() != QSettings::NoError)
-            return false;
+        cleared = cleared && settings.status() == QSettings::NoError;
     }
-    return true;
+    return cleared;
 }
