@@ -74,11 +74,14 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         AppPaths::setAppDirForTesting(m_dir->path());
         // The simulator serves "files". The hostile name "..\..\evil.exe" is redirected to "inst.exe";
-        // "drop.exe" announces its whole length and closes after 4 KiB; "hang.exe" never answers.
+        // "drop.exe" announces its whole length and closes after 4 KiB, "stall.exe" stops sending after
+        // 4 KiB; "hang.exe" never answers.
         const QJsonObject redirects{{"/files/..\\..\\evil.exe", "/files/inst.exe"}};
         const QJsonObject faults{{"/files/drop.exe", QJsonObject{{"kind", "truncated"}, {"bytes", 4096}}},
                                  {"/files/hang.exe", QJsonObject{{"kind", "hang"}}}};
-        QVERIFY(m_sim->setScenario({{"files", QJsonObject{{"root", path("files")}, {"redirects", redirects}}},
+        QVERIFY(m_sim->setScenario({{"files", QJsonObject{{"root", path("files")},
+                                                          {"redirects", redirects},
+                                                          {"stalls", QJsonObject{{"/files/stall.exe", 4096}}}}},
                                     {"faults", faults}}));
         QVERIFY(QDir().mkpath(path("app")) && QDir().mkpath(path("files")) && TestRegistry::clear());
         m_owner = std::make_unique<QObject>();
@@ -103,6 +106,7 @@ private slots:
         QTest::newRow("installer exits 1") << install << "exit1" << TileText::installFailed();
         QTest::newRow("HTTP 404") << install << "404" << TileText::downloadError();
         QTest::newRow("dropped mid-transfer") << install << "drop" << TileText::downloadError();
+        QTest::newRow("stalls mid-transfer") << install << "stall" << TileText::downloadError();
 #ifdef Q_OS_UNIX
         QTest::newRow("write error") << install << "full" << TileText::downloadError();
 #endif
@@ -132,7 +136,8 @@ private slots:
         // "1024", "1025": that many bytes of no program; "full": the whole program where it can be written.
         const int size = served.toInt();
         const auto file = size ? QByteArray(size, '#') : program + QByteArray(served == "full" ? 4 << 20 : 0, '#');
-        const QString name = served == "drop" ? "drop.exe" : "inst.exe";
+        const QString name = served == "drop" || served == "stall" ? QString(served + ".exe") : "inst.exe";
+        qputenv("TESSALY_DOWNLOAD_STALL_MS", served == "stall" ? "300" : ""); // unset: 30 s
         QVERIFY(served == "404" || TestFiles::write(path("files/" + name), file));
         QVERIFY(TestFiles::write(appFile("tt.code"), QByteArray::number(code)));
         QVERIFY(served != "nofolder" || TestFiles::write(path("temp"))); // a file where the temp folder should be
