@@ -3,6 +3,7 @@
 // picture, the phone exchanges with their messages, countdown and log. Then what only the widgets do: the
 // picture's display, keys and closing of the dialog, and the title bar's sign-in button and popup.
 #include "core/account/phoneinput.h"
+#include "core/account/qrrender.h"
 #include "core/account/signinflow.h"
 #include "core/account/signinnotifier.h"
 #include "core/base/user.h"
@@ -261,6 +262,14 @@ private slots:
         QCOMPARE(sim.requests(fetchPath).size(), 2);
         QCOMPARE(dialog.flow()->qrPicture(), picture);
         QCOMPARE(label->pixmap(Qt::ReturnByValue).toImage(), shown);
+    }
+
+    // A text too long for a QR code carries the sign-in token: the failure line gives only its length.
+    void qrTextNotLogged()
+    {
+        LogCapture log;
+        QVERIFY(renderQrCode(QString(8000, 'x') + "token-7").isNull());
+        QVERIFY(log.contains(QtWarningMsg, "qr code not encoded") && !log.lines().join('\n').contains("token-7"));
     }
 
     void keysAndClosing_data()
