@@ -1,6 +1,6 @@
 // The platform client's wire forms, time-out, size cap, work folders and device description, against the
 // platform simulator on loopback. How answers are read is covered with the exchanges in tst_signinflow
-// and tst_appinit, image downloads in tst_catalogfill.
+// and tst_appinit, image downloads in tst_catalogmodel.
 #include "core/platform/mycontext.h"
 #include "core/platform/platformexchange.h"
 #include "support/contextfixture.h"
