@@ -261,6 +261,7 @@ Section "un.${PRODUCT}"
     SetErrorLevel ${EXIT_FAILED}
     Abort
   ${EndIf}
+  Delete "$INSTDIR\iconImg-failures.json" ; the program's memory of icon addresses that failed
   !insertmacro TESSALY_REMOVE_FOLDERS
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"
