@@ -35,27 +35,16 @@ int main(int argc, char *argv[])
     const QString simulator = binDir + QStringLiteral("/tessaly-platform-sim");
 
     QTemporaryDir home;
-    // A copy of the program, so that its icon folder is this benchmark's own.
-    const QString program = home.filePath(QStringLiteral("app/tessaly"));
-    QDir().mkpath(home.filePath(QStringLiteral("app")));
-    if (!QFile::copy(binDir + QStringLiteral("/tessaly"), program)) {
-        std::fprintf(stderr, "cannot copy the program\n");
+    const QString program = ChildRun::copyProgram(binDir, home.filePath(QStringLiteral("app")));
+    if (program.isEmpty())
         return 2;
-    }
-    QFile::setPermissions(program, QFile::permissions(binDir + QStringLiteral("/tessaly")));
     const QString iconFolder = home.filePath(QStringLiteral("app/iconImg"));
     const QString served = home.filePath(QStringLiteral("served"));
     QDir().mkpath(served);
     const QString sampleIcon = binDir + QStringLiteral("/iconImg/") +
         QDir(binDir + QStringLiteral("/iconImg")).entryList({"*.png"}, QDir::Files).value(0);
 
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("TESSALY_QUIT_WHEN_SHOWN"), QStringLiteral("1"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-    env.insert(QStringLiteral("TESSALY_REGISTRY_ROOT"), home.filePath(QStringLiteral("registry")));
-    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
+    QProcessEnvironment env = ChildRun::environment(home.path());
 
     // Runs the program `runs` times against a catalog of `count` entries; cold runs start without icons.
     const auto measure = [&](int count, bool cold) -> Figures {

@@ -1,6 +1,8 @@
 #include "childrun.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTcpServer>
 
@@ -80,6 +82,31 @@ QString ChildRun::format(const Spread &spread, int decimals)
         .arg(spread.median, 0, 'f', decimals)
         .arg(spread.low, 0, 'f', decimals)
         .arg(spread.high, 0, 'f', decimals);
+}
+
+QProcessEnvironment ChildRun::environment(const QString &home)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("TESSALY_QUIT_WHEN_SHOWN"), QStringLiteral("1"));
+    env.insert(QStringLiteral("TESSALY_AUTO_ANSWER_NOTICES"), QStringLiteral("1"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+    env.insert(QStringLiteral("TESSALY_REGISTRY_ROOT"), home + QStringLiteral("/registry"));
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
+    return env;
+}
+
+QString ChildRun::copyProgram(const QString &binDir, const QString &folder)
+{
+    const QString original = binDir + QStringLiteral("/tessaly");
+    const QString copy = folder + QStringLiteral("/tessaly");
+    if (!QDir().mkpath(folder) || !QFile::copy(original, copy) ||
+        !QFile::setPermissions(copy, QFile::permissions(original))) {
+        std::fprintf(stderr, "cannot copy the program to %s\n", qPrintable(folder));
+        return {};
+    }
+    return copy;
 }
 
 int ChildRun::freePort()

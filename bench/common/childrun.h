@@ -32,6 +32,13 @@ QString format(const Spread &spread, int decimals = 1);
 // Starts the platform simulator for a scenario file on `port` (0: any free one); returns its base
 // address, empty on failure.
 QString startSimulator(class QProcess &process, const QString &simulator, const QString &scenarioFile, int port = 0);
+// The program's environment for a measured run: offscreen, quitting after its first paint, its settings,
+// data and registry in `home`, no debug lines.
+QProcessEnvironment environment(const QString &home);
+
+// A copy of the program in `folder` (so that its icon folder is the caller's own); empty on failure.
+QString copyProgram(const QString &binDir, const QString &folder);
+
 // A loopback port that was free a moment ago, for a scenario that must name its own address.
 int freePort();
 

@@ -48,23 +48,12 @@ int main(int argc, char *argv[])
 
     QTemporaryDir home;
     // A copy of the program whose icon folder starts empty: its icons come from the platform.
-    const QString coldProgram = home.filePath(QStringLiteral("cold/tessaly"));
-    QDir().mkpath(home.filePath(QStringLiteral("cold")));
-    if (!QFile::copy(binDir + QStringLiteral("/tessaly"), coldProgram)) {
-        std::fprintf(stderr, "cannot copy the program\n");
+    const QString coldProgram = ChildRun::copyProgram(binDir, home.filePath(QStringLiteral("cold")));
+    if (coldProgram.isEmpty())
         return 2;
-    }
-    QFile::setPermissions(coldProgram, QFile::permissions(binDir + QStringLiteral("/tessaly")));
     const QString coldIcons = home.filePath(QStringLiteral("cold/iconImg"));
 
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("TESSALY_QUIT_WHEN_SHOWN"), QStringLiteral("1"));
-    env.insert(QStringLiteral("TESSALY_AUTO_ANSWER_NOTICES"), QStringLiteral("1"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-    env.insert(QStringLiteral("TESSALY_REGISTRY_ROOT"), home.filePath(QStringLiteral("registry")));
-    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
+    QProcessEnvironment env = ChildRun::environment(home.path());
     const QString settingsFile = home.filePath(QStringLiteral("config/morvanetec/10015.conf"));
 
     // The 14 built-in icons, served by the simulator for the cold case.
