@@ -45,20 +45,59 @@ CommonSoftwareMainWT::CommonSoftwareMainWT(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_scrollArea);
+
+    connect(m_scrollArea->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            &CommonSoftwareMainWT::makeTilesInView);
 }
 
 void CommonSoftwareMainWT::addItem(const QString &zhName, const QString &zhDesc, const QPixmap &pixmap,
                                    const QString &pathName, const QString &version, const QString &downloadUrl)
 {
-    const int n = m_gridLayout->count();
-    const bool installed = isSoftwareInstalled(pathName);
+    const int n = int(m_entries.size());
+    auto *placeholder = new QWidget(m_container);
+    placeholder->setFixedSize(tileWidth, tileHeight);
+    m_gridLayout->addWidget(placeholder, n / columns, n % columns);
+    m_entries.push_back({zhName, zhDesc, pixmap, pathName, version, downloadUrl, placeholder});
+    if (isVisible())
+        makeTilesInView();
+}
+
+void CommonSoftwareMainWT::makeTile(int index)
+{
+    Entry &entry = m_entries.at(size_t(index));
+    const bool installed = isSoftwareInstalled(entry.pathName);
     // Any difference counts, a newer installed version too: versions have no order here.
-    const bool needUpgrade = installed && getDisplayVersion(pathName) != version;
+    const bool needUpgrade = installed && getDisplayVersion(entry.pathName) != entry.version;
 
     auto *tile = new SoftwareItemWidget(m_container);
-    tile->setInfo(zhName, zhDesc, pixmap, downloadUrl, pathName, installed, needUpgrade);
+    tile->setInfo(entry.zhName, entry.zhDesc, entry.pixmap, entry.downloadUrl, entry.pathName, installed, needUpgrade);
     tile->setFixedSize(tileWidth, tileHeight);
-    m_gridLayout->addWidget(tile, n / columns, n % columns);
+    tile->setGeometry(entry.placeholder->geometry());
+    delete m_gridLayout->replaceWidget(entry.placeholder, tile);
+    delete entry.placeholder;
+    entry.placeholder = nullptr;
+    entry.pixmap = QPixmap();
+    tile->show();
+}
+
+void CommonSoftwareMainWT::makeTilesInView()
+{
+    // The rows' places follow from the grid's fixed sizes, so this needs no layout pass.
+    const int viewBottom = m_scrollArea->verticalScrollBar()->value() + m_scrollArea->viewport()->height();
+    const int margin = m_gridLayout->contentsMargins().top();
+    const int rowStep = tileHeight + m_gridLayout->verticalSpacing();
+    for (; m_firstPlaceholder < int(m_entries.size()); ++m_firstPlaceholder) {
+        const int rowTop = margin + (m_firstPlaceholder / columns) * rowStep;
+        if (rowTop >= viewBottom)
+            break;
+        makeTile(m_firstPlaceholder);
+    }
+}
+
+void CommonSoftwareMainWT::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    makeTilesInView();
 }
 
 void CommonSoftwareMainWT::resizeEvent(QResizeEvent *event)
@@ -66,4 +105,6 @@ void CommonSoftwareMainWT::resizeEvent(QResizeEvent *event)
     QWidget::resizeEvent(event);
     const bool taller = m_container->sizeHint().height() > height();
     m_scrollArea->setVerticalScrollBarPolicy(taller ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    if (isVisible())
+        makeTilesInView();
 }

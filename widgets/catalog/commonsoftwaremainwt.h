@@ -1,11 +1,16 @@
 #pragma once
 
+#include <QPixmap>
 #include <QWidget>
+
+#include <vector>
 
 class QGridLayout;
 class QScrollArea;
 
-// The catalog page: a vertically scrolling grid of application tiles, four per row.
+// The catalog page: a vertically scrolling grid of application tiles, four per row. A tile is made
+// when its row first comes into view; until then an empty placeholder of
+// the tile's size keeps its place, so the page scrolls as if every tile were there.
 class CommonSoftwareMainWT : public QWidget
 {
     Q_OBJECT
@@ -20,8 +25,27 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
+    // What addItem was given, kept until the tile is made.
+    struct Entry
+    {
+        QString zhName;
+        QString zhDesc;
+        QPixmap pixmap;
+        QString pathName;
+        QString version;
+        QString downloadUrl;
+        QWidget *placeholder = nullptr; // null once the tile is made
+    };
+
+    // Makes the tiles of the rows in view.
+    void makeTilesInView();
+    void makeTile(int index);
+
+    std::vector<Entry> m_entries;
+    int m_firstPlaceholder = 0; // tiles are made in order: every entry before this one has its tile
     QScrollArea *m_scrollArea;
     QWidget *m_container;
     QGridLayout *m_gridLayout;
