@@ -28,7 +28,8 @@ bool writeIcon(const QString &path, const QColor &color)
 QStringList fillAll()
 {
     QStringList filled;
-    fillCatalog([&filled](const ProductInfo &info, const QPixmap &pixmap) {
+    fillCatalog([&filled](const ProductInfo &info, const CatalogIcon &icon) {
+        const QPixmap pixmap = icon.load();
         filled << info.pathName + ':' + (pixmap.isNull() ? "none" : pixmap.toImage().pixelColor(0, 0).name());
     });
     return filled;

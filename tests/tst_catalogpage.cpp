@@ -1,5 +1,5 @@
 // The catalog page and its tiles, for what only the widgets do: the main window fills the page from the
-// catalog; a tile shows the controls that its state in the file-backed uninstall registry gives, hands
+// catalog, making a tile when its row comes into view; a tile shows the controls that its state in the file-backed uninstall registry gives, hands
 // presses to its operations and shows their progress and outcome.
 
 #include "core/base/apppaths.h"
@@ -15,6 +15,8 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QtTest>
 
 class CatalogPageTest : public QObject
@@ -22,6 +24,24 @@ class CatalogPageTest : public QObject
     Q_OBJECT
 
 private slots:
+    // Rows out of view have places but no tiles yet; scrolled to, every tile is there with its entry.
+    void tilesMadeInView()
+    {
+        QTemporaryDir appDir;
+        AppPaths::setAppDirForTesting(appDir.path());
+        const auto restore = qScopeGuard([] { MyContext::clearProductInfos(); });
+        MyContext::initDefaultProductInfos();
+        MainWidget window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(window.findChildren<SoftwareItemWidget *>().size() < 14);
+        QScrollBar *scroll = window.page()->scrollArea()->verticalScrollBar();
+        scroll->setValue(scroll->maximum());
+        QCOMPARE(window.findChildren<SoftwareItemWidget *>().size(), 14);
+        auto *last = qobject_cast<SoftwareItemWidget *>(window.page()->grid()->itemAtPosition(3, 1)->widget());
+        QCOMPARE(last->findChild<QLabel *>("nameLabel")->text(), MyContext::productInfoList.last()->zhName);
+    }
+
     void tile_data()
     {
         QTest::addColumn<QString>("version"); // installed; none: not installed

@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QHash>
+#include <QImageReader>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -62,15 +63,15 @@ QString iconFailuresPath()
     return MyContext::iconImgDir() + QStringLiteral("-failures.json");
 }
 
-QList<QPixmap> loadCatalogIcons(const QList<ProductInfo *> &entries)
+QList<CatalogIcon> loadCatalogIcons(const QList<ProductInfo *> &entries)
 {
-    QList<QPixmap> icons;
+    QList<CatalogIcon> icons;
     QStringList missing; // icon paths to fetch, in catalog order
     QHash<QString, QString> addresses; // icon path -> address
     QHash<QString, QList<int>> waiting; // icon path -> the entries showing it
     const QString folder = MyContext::iconImgDir() + QLatin1Char('/');
     for (const ProductInfo *info : entries) {
-        icons.append(QPixmap());
+        icons.append(CatalogIcon());
         if (!info)
             continue;
         if (!isSafeFileName(info->iconName)) {
@@ -78,8 +79,12 @@ QList<QPixmap> loadCatalogIcons(const QList<ProductInfo *> &entries)
             continue;
         }
         const QString path = folder + info->iconName;
-        if (icons.last().load(path) || info->iconUrl.isEmpty())
-            continue; // present, or an empty address that cannot be fetched
+        if (QImageReader(path).canRead()) { // only the header is read here
+            icons.last().file = path;
+            continue;
+        }
+        if (info->iconUrl.isEmpty())
+            continue; // an empty address cannot be fetched
         if (!addresses.contains(path)) {
             missing.append(path);
             addresses.insert(path, info->iconUrl);
@@ -110,13 +115,13 @@ QList<QPixmap> loadCatalogIcons(const QList<ProductInfo *> &entries)
         }
         const QPixmap pixmap = QPixmap::fromImage(image);
         for (int index : waiting.value(path))
-            icons[index] = pixmap;
+            icons[index].picture = pixmap;
     }
     storeFailures(failures);
     return icons;
 }
 
-void fillCatalog(const std::function<void(const ProductInfo &, const QPixmap &)> &addItem)
+void fillCatalog(const std::function<void(const ProductInfo &, const CatalogIcon &)> &addItem)
 {
     qCDebug(lcCatalog) << "MyContext::productInfoList::size============:" << MyContext::productInfoList.size();
     // Copy the list: the callback must not be able to invalidate the iteration.
@@ -124,7 +129,7 @@ void fillCatalog(const std::function<void(const ProductInfo &, const QPixmap &)>
     QList<QPointer<ProductInfo>> guarded; // the icon fetch lets other events run
     for (ProductInfo *info : entries)
         guarded.append(info);
-    const QList<QPixmap> icons = loadCatalogIcons(entries);
+    const QList<CatalogIcon> icons = loadCatalogIcons(entries);
     for (int i = 0; i < guarded.size(); ++i) {
         if (guarded.at(i))
             addItem(*guarded.at(i), icons.at(i));

@@ -40,8 +40,8 @@ MainWidget::MainWidget(QWidget *parent)
 
     titleBar = new TitleBar(this);
     catalogPage = new CommonSoftwareMainWT(this);
-    fillCatalog([this](const ProductInfo &info, const QPixmap &pixmap) {
-        catalogPage->addItem(info.zhName, info.zhDesc, pixmap, info.pathName, info.version, info.downloadUrl);
+    fillCatalog([this](const ProductInfo &info, const CatalogIcon &icon) {
+        catalogPage->addItem(info.zhName, info.zhDesc, icon, info.pathName, info.version, info.downloadUrl);
     });
 
     QWidget *footer = buildFooter();

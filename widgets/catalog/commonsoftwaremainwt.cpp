@@ -53,11 +53,17 @@ CommonSoftwareMainWT::CommonSoftwareMainWT(QWidget *parent)
 void CommonSoftwareMainWT::addItem(const QString &zhName, const QString &zhDesc, const QPixmap &pixmap,
                                    const QString &pathName, const QString &version, const QString &downloadUrl)
 {
+    addItem(zhName, zhDesc, CatalogIcon{QString(), pixmap}, pathName, version, downloadUrl);
+}
+
+void CommonSoftwareMainWT::addItem(const QString &zhName, const QString &zhDesc, const CatalogIcon &icon,
+                                   const QString &pathName, const QString &version, const QString &downloadUrl)
+{
     const int n = int(m_entries.size());
     auto *placeholder = new QWidget(m_container);
     placeholder->setFixedSize(tileWidth, tileHeight);
     m_gridLayout->addWidget(placeholder, n / columns, n % columns);
-    m_entries.push_back({zhName, zhDesc, pixmap, pathName, version, downloadUrl, placeholder});
+    m_entries.push_back({zhName, zhDesc, icon, pathName, version, downloadUrl, placeholder});
     if (isVisible())
         makeTilesInView();
 }
@@ -70,13 +76,14 @@ void CommonSoftwareMainWT::makeTile(int index)
     const bool needUpgrade = installed && getDisplayVersion(entry.pathName) != entry.version;
 
     auto *tile = new SoftwareItemWidget(m_container);
-    tile->setInfo(entry.zhName, entry.zhDesc, entry.pixmap, entry.downloadUrl, entry.pathName, installed, needUpgrade);
+    tile->setInfo(entry.zhName, entry.zhDesc, entry.icon.load(), entry.downloadUrl, entry.pathName, installed,
+                  needUpgrade);
     tile->setFixedSize(tileWidth, tileHeight);
     tile->setGeometry(entry.placeholder->geometry());
     delete m_gridLayout->replaceWidget(entry.placeholder, tile);
     delete entry.placeholder;
     entry.placeholder = nullptr;
-    entry.pixmap = QPixmap();
+    entry.icon = CatalogIcon();
     tile->show();
 }
 

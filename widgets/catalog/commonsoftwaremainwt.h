@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/catalog/catalogfill.h"
+
 #include <QPixmap>
 #include <QWidget>
 
@@ -19,6 +21,9 @@ public:
 
     void addItem(const QString &zhName, const QString &zhDesc, const QPixmap &pixmap, const QString &pathName,
                  const QString &version, const QString &downloadUrl);
+    // The same, with an icon that is read only when its tile is made.
+    void addItem(const QString &zhName, const QString &zhDesc, const CatalogIcon &icon, const QString &pathName,
+                 const QString &version, const QString &downloadUrl);
 
     QGridLayout *grid() const { return m_gridLayout; }
     QScrollArea *scrollArea() const { return m_scrollArea; }
@@ -33,7 +38,7 @@ private:
     {
         QString zhName;
         QString zhDesc;
-        QPixmap pixmap;
+        CatalogIcon icon;
         QString pathName;
         QString version;
         QString downloadUrl;
