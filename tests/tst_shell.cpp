@@ -8,9 +8,11 @@
 #include "widgets/app/mainwidget.h"
 #include "widgets/app/startupnotice.h"
 #include "widgets/common/mydialog.h"
+#include "widgets/common/windowdrag.h"
 #include "widgets/shell/titlebar.h"
 
 #include <QDesktopServices>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSettings>
 #include <QTextEdit>
@@ -34,6 +36,37 @@ private slots:
         AppPaths::setAppDirForTesting(appDir.path());
         QVERIFY(sim.isRunning());
         sim.useForPlatform();
+    }
+
+    // A frameless window moves with a left-button drag that starts in its drag band, and only then.
+    void drag_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<QPoint>("press");
+        QTest::addColumn<bool>("moves");
+        QTest::newRow("left, in the band") << int(Qt::LeftButton) << QPoint(10, 10) << true;
+        QTest::newRow("right, in the band") << int(Qt::RightButton) << QPoint(10, 10) << false;
+        QTest::newRow("left, below the band") << int(Qt::LeftButton) << QPoint(10, 80) << false;
+    }
+    void drag()
+    {
+        QFETCH(int, button);
+        QFETCH(QPoint, press);
+        QFETCH(bool, moves);
+        QWidget window(nullptr, Qt::FramelessWindowHint);
+        window.setGeometry(100, 100, 200, 200);
+        new WindowDrag(&window, [](const QPoint &pos) { return pos.y() < 60; });
+        const QPoint start = window.pos();
+        const auto send = [&](QEvent::Type type, const QPoint &at, int pressed) {
+            QMouseEvent event(type, at, start + at, Qt::MouseButton(type == QEvent::MouseMove ? 0 : button),
+                              Qt::MouseButtons(pressed), Qt::NoModifier);
+            QApplication::sendEvent(&window, &event);
+        };
+        send(QEvent::MouseButtonPress, press, button);
+        send(QEvent::MouseMove, press + QPoint(30, 20), button);
+        send(QEvent::MouseButtonRelease, press + QPoint(30, 20), 0);
+        send(QEvent::MouseMove, press + QPoint(60, 40), 0);
+        QCOMPARE(window.pos(), start + (moves ? QPoint(30, 20) : QPoint()));
     }
 
     void window_data()
