@@ -150,10 +150,7 @@ private slots:
             ++samples;
             cleanedEarly = cleanedEarly || !QFile::exists(codec + "/leftover.tmp");
         });
-        QElapsedTimer clock;
-        clock.start();
-        context->init();
-        QVERIFY2(clock.elapsed() < 2 * 600 + 2000, qPrintable(QString::number(clock.elapsed())));
+        context->init(); // how long it takes is bench/startup's to measure
         probe.stop();
         QVERIFY(samples > 0 || token.isEmpty());
         QVERIFY2(!cleanedEarly, "the housekeeping thread ran before the token login ended");
