@@ -25,8 +25,9 @@ namespace {
 constexpr qint64 failureMemoryMs = 10 * 60 * 1000;
 
 // Icon addresses that failed less than ten minutes ago, with the time of the failure. A time in the
-// future (the clock was set back) does not count.
-QHash<QString, qint64> recentFailures(qint64 now)
+// future (the clock was set back) does not count. *stale is set when the file holds entries that no
+// longer count.
+QHash<QString, qint64> recentFailures(qint64 now, bool *stale)
 {
     QHash<QString, qint64> failures;
     QFile file(iconFailuresPath());
@@ -38,6 +39,7 @@ QHash<QString, qint64> recentFailures(qint64 now)
         if (at <= now && now - at < failureMemoryMs)
             failures.insert(it.key(), at);
     }
+    *stale = failures.size() != stored.size();
     return failures;
 }
 
@@ -95,7 +97,8 @@ QList<CatalogIcon> loadCatalogIcons(const QList<ProductInfo *> &entries)
         return icons;
 
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    QHash<QString, qint64> failures = recentFailures(now);
+    bool changed = false; // the memory is written only when this start changed it
+    QHash<QString, qint64> failures = recentFailures(now, &changed);
     QNetworkAccessManager manager; // one for all, so that connections are reused
     std::vector<std::pair<QString, std::unique_ptr<PlatformExchange::Pending>>> fetches;
     for (const QString &path : qAsConst(missing)) {
@@ -111,13 +114,15 @@ QList<CatalogIcon> loadCatalogIcons(const QList<ProductInfo *> &entries)
         const QImage image = answer.received ? writeImageFile(answer.body, path) : QImage();
         if (image.isNull()) {
             failures.insert(addresses.value(path), now);
+            changed = true;
             continue;
         }
         const QPixmap pixmap = QPixmap::fromImage(image);
         for (int index : waiting.value(path))
             icons[index].picture = pixmap;
     }
-    storeFailures(failures);
+    if (changed)
+        storeFailures(failures);
     return icons;
 }
 

@@ -38,7 +38,6 @@ SoftwareItemWidget::SoftwareItemWidget(QWidget *parent)
     : QWidget(parent)
 {
     using namespace TileLook;
-    m_dotIntervalMs = dotIntervalMs;
     m_iconLabel = label("iconLabel", false, this);
     m_iconLabel->setFixedSize(iconSize, iconSize);
     m_nameLabel = label("nameLabel", true, this);
@@ -239,12 +238,13 @@ void SoftwareItemWidget::enterEvent(QEvent *event)
 
 void SoftwareItemWidget::leaveEvent(QEvent *event)
 {
-    makeHoverEffects();
-    m_shadow->setEnabled(false);
-    m_scaleAnimation->stop();
-    m_scaleAnimation->setStartValue(m_scaleFactor);
-    m_scaleAnimation->setEndValue(1.0);
-    m_scaleAnimation->start();
+    if (m_shadow) { // nothing to undo on a tile that was never hovered
+        m_shadow->setEnabled(false);
+        m_scaleAnimation->stop();
+        m_scaleAnimation->setStartValue(m_scaleFactor);
+        m_scaleAnimation->setEndValue(1.0);
+        m_scaleAnimation->start();
+    }
     QWidget::leaveEvent(event);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/catalog/tileoperations.h"
+#include "widgets/catalog/tilelook.h"
 
 #include <QPixmap>
 #include <QString>
@@ -74,6 +75,6 @@ private:
     TileOperations *m_operations = nullptr;
     QTimer *m_dotTimer = nullptr;
     int m_dotCount = 0;
-    int m_dotIntervalMs = 300;
+    int m_dotIntervalMs = TileLook::dotIntervalMs;
     bool m_labelsLaunch = false;
 };
