@@ -111,17 +111,33 @@ bool Scenario::parse(const QByteArray &json, const QString &baseDir, Scenario *o
     const QJsonObject redirects = files.value(QLatin1String("redirects")).toObject();
     for (auto it = redirects.constBegin(); it != redirects.constEnd(); ++it)
         scenario.m_redirects.insert(it.key(), it.value().toString());
-    for (const auto &[key, target] : {std::pair<const char *, QHash<QString, qint64> *>{"drops", &scenario.m_drops},
+    // A byte count, or {"bytes": N, "times": K} to cut only the first K requests.
+    for (const auto &[key, target] : {std::pair<const char *, QHash<QString, Cut> *>{"drops", &scenario.m_drops},
                                       {"stalls", &scenario.m_stalls}}) {
-        const QJsonObject counts = files.value(QLatin1String(key)).toObject();
-        for (auto it = counts.constBegin(); it != counts.constEnd(); ++it) {
-            const double bytes = it.value().toDouble(-1);
-            if (bytes < 0) {
+        const QJsonObject cuts = files.value(QLatin1String(key)).toObject();
+        for (auto it = cuts.constBegin(); it != cuts.constEnd(); ++it) {
+            Cut cut;
+            const QJsonObject spec = it.value().toObject();
+            cut.bytes = static_cast<qint64>(it.value().isObject() ? spec.value(QLatin1String("bytes")).toDouble(-1)
+                                                                 : it.value().toDouble(-1));
+            cut.times = spec.value(QLatin1String("times")).toInt(-1);
+            if (cut.bytes < 0) {
                 *error = QStringLiteral("%1 for %2 needs a byte count").arg(QLatin1String(key), it.key());
                 return false;
             }
-            target->insert(it.key(), static_cast<qint64>(bytes));
+            target->insert(it.key(), cut);
         }
+    }
+    for (const QJsonValue &path : files.value(QLatin1String("noRanges")).toArray())
+        scenario.m_noRanges.insert(path.toString());
+    const QJsonObject paces = files.value(QLatin1String("paces")).toObject();
+    for (auto it = paces.constBegin(); it != paces.constEnd(); ++it) {
+        const double perSecond = it.value().toDouble(0);
+        if (perSecond <= 0) {
+            *error = QStringLiteral("pace for %1 needs bytes per second").arg(it.key());
+            return false;
+        }
+        scenario.m_paces.insert(it.key(), static_cast<qint64>(perSecond));
     }
 
     *out = scenario;

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 #include <QString>
 
 // One misbehaviour the server applies to a path instead of (or before) its normal answer.
@@ -42,8 +43,14 @@ public:
     // Static files: empty root means none are served.
     QString filesRoot() const { return m_filesRoot; }
     QString redirectTarget(const QString &path) const { return m_redirects.value(path); }
-    qint64 dropAfter(const QString &path) const { return m_drops.value(path, -1); }
-    qint64 stallAfter(const QString &path) const { return m_stalls.value(path, -1); }
+    // Bytes of the answer sent before the connection is cut (drop) or falls silent (stall) for the
+    // hit-th request of the path (counted from 1); -1 when it is sent whole.
+    qint64 dropAfter(const QString &path, int hit) const { return m_drops.value(path).bytesFor(hit); }
+    qint64 stallAfter(const QString &path, int hit) const { return m_stalls.value(path).bytesFor(hit); }
+    // Whether the path answers a Range request with the part asked for (otherwise with the whole file).
+    bool servesRanges(const QString &path) const { return !m_noRanges.contains(path); }
+    // Bytes per second the path is sent at; 0 when as fast as it goes.
+    qint64 paceOf(const QString &path) const { return m_paces.value(path, 0); }
 
     static QJsonObject envelope(const QString &errorCode, const QString &errorDesc, const QJsonObject &data = {});
 
@@ -60,6 +67,14 @@ private:
     QHash<QString, Fault> m_faults;
     QString m_filesRoot;
     QHash<QString, QString> m_redirects;
-    QHash<QString, qint64> m_drops;
-    QHash<QString, qint64> m_stalls;
+    struct Cut
+    {
+        qint64 bytes = -1;
+        int times = -1; // the first `times` requests only; -1: all
+        qint64 bytesFor(int hit) const { return times < 0 || hit <= times ? bytes : -1; }
+    };
+    QHash<QString, Cut> m_drops;
+    QHash<QString, Cut> m_stalls;
+    QSet<QString> m_noRanges;
+    QHash<QString, qint64> m_paces;
 };

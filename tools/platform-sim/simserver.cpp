@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
@@ -29,6 +31,9 @@ struct Reply
     int localPort = 0; // the connection, for a stalled answer to notice its client leaving
     int remotePort = 0;
     std::string location;
+    std::vector<std::pair<std::string, std::string>> headers; // further headers of the answer
+    qint64 fileOffset = 0; // where in the file the body starts (a range)
+    qint64 pace = 0; // bytes per second; 0: as fast as it goes
 };
 
 namespace {
@@ -148,6 +153,9 @@ void SimServer::stop()
 
 void SimServer::handle(const httplib::Request &request, httplib::Response &response)
 {
+    // httplib answers a Range header by itself, without regard to If-Range or to a path that must not
+    // serve ranges; the simulator answers ranges itself (applyRange), so httplib's reading is dropped.
+    const_cast<httplib::Request &>(request).ranges.clear();
     const QString path = stringOf(request.path);
     if (path.startsWith(kDiagnosticsPrefix)) {
         handleDiagnostics(request, response);
@@ -287,12 +295,17 @@ Reply SimServer::fileReply(const httplib::Request &request, const QString &path)
     QString redirect;
     qint64 drop = -1;
     qint64 stall = -1;
+    bool ranges = true;
+    qint64 pace = 0;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        const int hit = m_pathHits.value(path);
         root = m_scenario.filesRoot();
         redirect = m_scenario.redirectTarget(path);
-        drop = m_scenario.dropAfter(path);
-        stall = m_scenario.stallAfter(path);
+        drop = m_scenario.dropAfter(path, hit);
+        stall = m_scenario.stallAfter(path, hit);
+        ranges = m_scenario.servesRanges(path);
+        pace = m_scenario.paceOf(path);
     }
     if (!redirect.isEmpty()) {
         Reply reply = bodyReply(302, kText, QByteArray());
@@ -323,6 +336,17 @@ Reply SimServer::fileReply(const httplib::Request &request, const QString &path)
     reply.contentType = contentTypeFor(canonical);
     reply.filePath = canonical;
     reply.length = info.size();
+    reply.pace = pace;
+    // The validators a client resumes with; a changed file has other ones.
+    const QDateTime modified = info.lastModified().toUTC();
+    const std::string etag = QStringLiteral("\"%1-%2\"").arg(info.size()).arg(modified.toMSecsSinceEpoch()).toStdString();
+    const std::string lastModified =
+        QLocale::c().toString(modified, QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'")).toStdString();
+    reply.headers = {{"ETag", etag}, {"Last-Modified", lastModified}};
+    if (ranges) {
+        reply.headers.emplace_back("Accept-Ranges", "bytes");
+        applyRange(request, etag, lastModified, &reply);
+    }
     if (drop >= 0)
         reply.sendOnly = std::min(drop, reply.length);
     if (stall >= 0 && stall < reply.length) {
@@ -333,11 +357,47 @@ Reply SimServer::fileReply(const httplib::Request &request, const QString &path)
     return reply;
 }
 
+void SimServer::applyRange(const httplib::Request &request, const std::string &etag, const std::string &lastModified,
+                           Reply *reply)
+{
+    if (!request.has_header("Range"))
+        return;
+    // An If-Range that names another version of the file asks for the whole new file.
+    if (request.has_header("If-Range")) {
+        const std::string ifRange = request.get_header_value("If-Range");
+        if (ifRange != etag && ifRange != lastModified)
+            return;
+    }
+    // One range, "bytes=FIRST-" or "bytes=FIRST-LAST"; anything else is answered with the whole file.
+    const QString range = stringOf(request.get_header_value("Range")).trimmed();
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("^bytes=(\\d+)-(\\d*)$")).match(range);
+    if (!match.hasMatch())
+        return;
+    const qint64 size = reply->length;
+    const qint64 first = match.captured(1).toLongLong();
+    const qint64 last = match.captured(2).isEmpty() ? size - 1 : std::min(match.captured(2).toLongLong(), size - 1);
+    if (first >= size || last < first) {
+        reply->status = 416;
+        reply->length = 0;
+        reply->filePath.clear();
+        reply->headers.emplace_back("Content-Range", "bytes */" + std::to_string(size));
+        return;
+    }
+    reply->status = 206;
+    reply->fileOffset = first;
+    reply->length = last - first + 1;
+    reply->headers.emplace_back("Content-Range", "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
+                                    std::to_string(size));
+}
+
 void SimServer::send(Reply reply, httplib::Response &response)
 {
     response.status = reply.status;
     if (!reply.location.empty())
         response.set_header("Location", reply.location);
+    for (const auto &header : reply.headers)
+        response.set_header(header.first, header.second);
     if (reply.length == 0) {
         response.set_content(std::string(), reply.contentType);
         return;
@@ -367,6 +427,9 @@ void SimServer::send(Reply reply, httplib::Response &response)
     const qint64 limit = reply.stallAfter >= 0 ? reply.stallAfter : reply.sendOnly < 0 ? reply.length : reply.sendOnly;
     const bool stalls = reply.stallAfter >= 0;
     const int localPort = reply.localPort, remotePort = reply.remotePort;
+    const qint64 fileOffset = reply.fileOffset;
+    const qint64 pace = reply.pace;
+    const auto started = std::chrono::steady_clock::now();
     response.set_content_provider(static_cast<size_t>(reply.length), reply.contentType,
                                   [=](size_t offset, size_t length, httplib::DataSink &sink) {
                                       const qint64 at = static_cast<qint64>(offset);
@@ -374,13 +437,22 @@ void SimServer::send(Reply reply, httplib::Response &response)
                                           holdOpen(localPort, remotePort);
                                       if (m_stopping || at >= limit)
                                           return false;
-                                      const qint64 count = std::min({static_cast<qint64>(length), kChunk, limit - at});
+                                      qint64 count = std::min({static_cast<qint64>(length), kChunk, limit - at});
+                                      if (pace > 0) {
+                                          // Pieces of a twentieth of a second, each sent when its time has come.
+                                          count = std::min(count, std::max<qint64>(pace / 20, 1));
+                                          const auto due = started + std::chrono::milliseconds(1000 * at / pace);
+                                          const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                              due - std::chrono::steady_clock::now());
+                                          if (wait.count() > 0 && !waitFor(int(wait.count())))
+                                              return false;
+                                      }
                                       if (!source->file.isOpen()) {
                                           if (at + count > source->body.size())
                                               return false;
                                           return sink.write(source->body.constData() + at, static_cast<size_t>(count));
                                       }
-                                      if (source->file.pos() != at && !source->file.seek(at))
+                                      if (source->file.pos() != fileOffset + at && !source->file.seek(fileOffset + at))
                                           return false;
                                       const qint64 read = source->file.read(source->buffer.data(), count);
                                       if (read <= 0)

@@ -40,6 +40,10 @@ private:
     Reply normalReply(const httplib::Request &request);
     Reply platformReply(const QString &path, const QByteArray &body);
     Reply fileReply(const httplib::Request &request, const QString &path);
+    // Turns a file's reply into the part a Range request asks for (206, or 416 beyond its end), unless
+    // an If-Range names another version of the file.
+    static void applyRange(const httplib::Request &request, const std::string &etag, const std::string &lastModified,
+                           Reply *reply);
     void send(Reply reply, httplib::Response &response);
     void record(const httplib::Request &request);
     // Waits until the time has passed (true) or the server stops (false).
