@@ -5,7 +5,7 @@
 #   - a widgets file includes app/.
 # Every offending include is printed as file:line.
 cmake_minimum_required(VERSION 3.16)
-set(_core_order base files platform catalog account app)
+set(_core_order base files download platform catalog account app)
 set(_widgets_order common account catalog shell app)
 
 if(NOT ROOT)

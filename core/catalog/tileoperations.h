@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/catalog/tilecontrols.h"
+#include "core/download/transferprogress.h"
 
 #include <QNetworkReply>
 #include <QObject>
@@ -62,6 +63,8 @@ public:
 signals:
     // A step the user waits for began: the download, then the installer; or the uninstall tool.
     void progressStarted(TileOperations::Operation operation);
+    // While the installer downloads, at most four times a second: the bytes so far, the size and the speed.
+    void downloadProgress(const TransferProgress &progress);
     // An operation ended; `buttonText` is what its button says from now on.
     void finished(TileOperations::Operation operation, const QString &buttonText);
     // The installed state, the paths or what runs changed.
