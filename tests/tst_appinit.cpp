@@ -20,9 +20,9 @@ const QString tokenLoginPath = QStringLiteral("/user/user/tokenlogin.html");
 const QString logPath = QStringLiteral("/platform/log/commonlog.html");
 
 // A catalog entry; the tests tell entries apart by name.
-QJsonObject entry(const QString &name)
+QJsonObject entry(const QString &name, const QJsonValue &sha256 = {})
 {
-    return QJsonObject{{"zhName", name}, {"version", "1.2.3.4"}, {"productId", "20001"}};
+    return QJsonObject{{"zhName", name}, {"version", "1.2.3.4"}, {"productId", "20001"}, {"sha256", sha256}};
 }
 
 QJsonObject succeeded(const QJsonObject &data)
@@ -34,7 +34,7 @@ QStringList catalogNames()
 {
     QStringList names;
     for (const ProductInfo *info : qAsConst(MyContext::productInfoList))
-        names << info->zhName;
+        names << info->zhName + (info->sha256.isEmpty() ? QString() : " " + info->sha256);
     return names;
 }
 
@@ -107,10 +107,12 @@ private slots:
         row("HTTP 404 with a success body", succeeded(full), builtIn, unchanged, {},
             {{appInitPath, QJsonObject{{"kind", "status"}, {"status", 404}, {"body", R"({"errorCode":"0001"})"}}}});
         row("not JSON", succeeded(full), builtIn, unchanged, {}, {{appInitPath, QJsonObject{{"kind", "nonJson"}}}});
-        row("non-object elements skipped",
-            succeeded(
-                {{"productInfos", QJsonArray{5, entry("甲"), "x", QJsonValue(), QJsonArray{}, entry("乙"), true}}}),
-            {"甲", "乙"}, unchanged);
+        // A hash is 64 hex digits, read in lower case; anything else is no hash.
+        const QString hash = QString(32, 'A') + QString(32, '0');
+        row("non-object elements skipped, malformed hashes left out",
+            succeeded({{"productInfos", QJsonArray{5, entry("甲", hash), "x", QJsonValue(), QJsonArray{},
+                                                   entry("乙", QString(hash + "0")), entry("丙", 7), true}}}),
+            {"甲 " + hash.toLower(), "乙", "丙"}, unchanged);
         row("mode 3 keeps the address, a catalog of another type reads as empty",
             succeeded({{"kefuMode", "3"}, {"kefuUrl", chat}, {"productInfos", "甲"}}), {},
             {"3", kefuUrl, "", "-1", ""});

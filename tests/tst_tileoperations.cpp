@@ -52,12 +52,14 @@ class TileOperationsTest : public QObject
     }
 
     // The operations of a tile offering version 2.0.0.0 from `fileName`, in the state the registry gives.
-    TileOperations *operations(const QString &fileName = "inst.exe")
+    // A broken download is taken up again three times, at once.
+    TileOperations *operations(const QString &fileName = "inst.exe", const QString &sha256 = {})
     {
         auto *operations = new TileOperations(m_owner.get());
         const bool installed = isSoftwareInstalled(appName);
         operations->setApplication(m_sim->baseUrl() + "/files/" + fileName, appName, installed,
-                                   installed && getDisplayVersion(appName) != "2.0.0.0");
+                                   installed && getDisplayVersion(appName) != "2.0.0.0", sha256);
+        operations->setDownloadRetryDelays({0, 0, 0});
         return operations;
     }
 
@@ -75,13 +77,14 @@ private slots:
         AppPaths::setAppDirForTesting(m_dir->path());
         // The simulator serves "files". The hostile name "..\..\evil.exe" is redirected to "inst.exe";
         // "drop.exe" announces its whole length and closes after 4 KiB, "stall.exe" stops sending after
-        // 4 KiB; "hang.exe" never answers.
+        // 4 KiB, "once.exe" drops after 4 KiB only the first time; "hang.exe" never answers.
         const QJsonObject redirects{{"/files/..\\..\\evil.exe", "/files/inst.exe"}};
         const QJsonObject faults{{"/files/drop.exe", QJsonObject{{"kind", "truncated"}, {"bytes", 4096}}},
                                  {"/files/hang.exe", QJsonObject{{"kind", "hang"}}}};
         QVERIFY(m_sim->setScenario({{"files", QJsonObject{{"root", path("files")},
                                                           {"redirects", redirects},
-                                                          {"stalls", QJsonObject{{"/files/stall.exe", 4096}}}}},
+                                                          {"stalls", QJsonObject{{"/files/stall.exe", 4096}}},
+                                                          {"drops", QJsonObject{{"/files/once.exe", QJsonObject{{"bytes", 4096}, {"times", 1}}}}}}},
                                     {"faults", faults}}));
         QVERIFY(QDir().mkpath(path("app")) && QDir().mkpath(path("files")) && TestRegistry::clear());
         m_owner = std::make_unique<QObject>();
@@ -107,6 +110,9 @@ private slots:
         QTest::newRow("HTTP 404") << install << "404" << TileText::downloadError();
         QTest::newRow("dropped mid-transfer") << install << "drop" << TileText::downloadError();
         QTest::newRow("stalls mid-transfer") << install << "stall" << TileText::downloadError();
+        QTest::newRow("dropped once, resumed") << install << "once" << TileText::install();
+        QTest::newRow("checksum matches") << install << "hash" << TileText::install();
+        QTest::newRow("checksum differs") << install << "wronghash" << TileText::downloadTooSmallInstall();
 #ifdef Q_OS_UNIX
         QTest::newRow("write error") << install << "full" << TileText::downloadError();
 #endif
@@ -136,7 +142,7 @@ private slots:
         // "1024", "1025": that many bytes of no program; "full": the whole program where it can be written.
         const int size = served.toInt();
         const auto file = size ? QByteArray(size, '#') : program + QByteArray(served == "full" ? 4 << 20 : 0, '#');
-        const QString name = served == "drop" || served == "stall" ? QString(served + ".exe") : "inst.exe";
+        const QString name = QStringList{"drop", "stall", "once"}.contains(served) ? QString(served + ".exe") : "inst.exe";
         qputenv("TESSALY_DOWNLOAD_STALL_MS", served == "stall" ? "300" : ""); // unset: 30 s
         QVERIFY(served == "404" || TestFiles::write(path("files/" + name), file));
         QVERIFY(TestFiles::write(appFile("tt.code"), QByteArray::number(code)));
@@ -144,7 +150,9 @@ private slots:
         // The name comes from the address's path only, never from a redirect's target, and cannot leave
         // the work folder. The simulator decodes the path, so the hostile name is served through a redirect.
         const bool redirect = served == "redirect";
-        TileOperations *operations = this->operations(redirect ? "..%5C..%5Cevil.exe" : name);
+        const QByteArray hash = QCryptographicHash::hash(served == "hash" ? file : "other", QCryptographicHash::Sha256);
+        TileOperations *operations = this->operations(redirect ? "..%5C..%5Cevil.exe" : name,
+                                                      served.endsWith("hash") ? hash.toHex() : "");
         QSignalSpy finished(operations, &TileOperations::finished);
         LogCapture log;
 #ifdef Q_OS_UNIX
@@ -171,9 +179,10 @@ private slots:
         QVERIFY(!operations->state().installRunning && operations->workDir().isEmpty() && workFolders().isEmpty());
         // A write error ends the download itself, before the length check of a download that went on regardless.
         QCOMPARE(log.count("Failed to write file:"), served == "full" ? 1 : 0);
-        const bool ran = !unInstall && (served == "program" || code || redirect);
+        QCOMPARE(log.count("Installer checksum mismatch:"), served == "wronghash" ? 1 : 0);
+        const bool ran = !unInstall && (QStringList{"program", "once", "hash"}.contains(served) || code || redirect);
         QCOMPARE(QString(TestFiles::read(appFile("installer.log"))).trimmed(),
-                 ran ? workDir + (redirect ? "/setup.exe" : "/inst.exe") : QString());
+                 ran ? workDir + "/" + (redirect ? "setup.exe" : name) : QString());
         const bool installed = unInstall ? code : (ran && !code) || upgrade;
         QCOMPARE(operations->isInstalled(), installed);
         QCOMPARE(operations->needsUpgrade(), upgrade && !ran);

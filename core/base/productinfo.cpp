@@ -1,7 +1,10 @@
 #include "core/base/productinfo.h"
 
+#include "core/base/logging.h"
+
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QRegularExpression>
 
 ProductInfo::ProductInfo(QObject *parent)
     : QObject(parent)
@@ -19,5 +22,14 @@ ProductInfo *ProductInfo::fromJson(const QJsonObject &object)
     info->version = object.value(QLatin1String("version")).toString();
     info->pathName = object.value(QLatin1String("pathName")).toString();
     info->productId = object.value(QLatin1String("productId")).toString();
+    const QJsonValue sha256 = object.value(QLatin1String("sha256"));
+    static const QRegularExpression hex(QStringLiteral("^[0-9a-fA-F]{64}$"));
+    if (sha256.isString() && hex.match(sha256.toString()).hasMatch()) {
+        info->sha256 = sha256.toString().toLower();
+    } else if (!sha256.isUndefined() && !sha256.isNull() && sha256 != QJsonValue(QString())) {
+        // Shown shortened: the value came from the network and may be anything.
+        const QString shown = sha256.isString() ? sha256.toString().left(80) : QStringLiteral("(not a string)");
+        qCWarning(lcPlatform) << "Ignoring a malformed sha256 of" << info->pathName << ":" << shown;
+    }
     return info;
 }

@@ -12,7 +12,8 @@ class ProductInfo : public QObject
 public:
     explicit ProductInfo(QObject *parent = nullptr);
 
-    // Reads the eight string keys of an app-init catalog entry; a value of another type reads as "".
+    // Reads the string keys of an app-init catalog entry; a value of another type reads as "". An
+    // "sha256" that is not 64 hex digits is logged and left out.
     static ProductInfo *fromJson(const QJsonObject &object);
 
     QString iconUrl; // address of the icon image; empty for built-in entries
@@ -23,4 +24,5 @@ public:
     QString version; // four-part version, compared for equality with the installed one
     QString pathName; // subkey name in the uninstall registry
     QString productId; // product identifier
+    QString sha256; // the installer's SHA-256 in lower-case hex; empty when the catalog gives none
 };

@@ -6,36 +6,19 @@
 #include "core/catalog/uninstallworker.h"
 #include "core/catalog/worker.h"
 #include "core/catalog/workerthread.h"
+#include "core/download/installerdownload.h"
 #include "core/files/downloadname.h"
 #include "core/files/folderremoval.h"
 #include "core/platform/mycontext.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QNetworkAccessManager>
-#include <QNetworkRequest>
-#include <QTimer>
 #include <QUrl>
 
 namespace {
 
 // A download of this size or less is an error page, not an installer.
 constexpr qint64 minimumInstallerSize = 1024;
-// A bounded buffer makes the network wait for the disk instead of piling the body up in memory.
-constexpr qint64 downloadBufferSize = 1024 * 1024;
-
-// Whether all of the announced body arrived. Without a length, or with an encoded body whose length
-// is not what lands in the file, there is nothing to compare with. Only a shortfall means a cut
-// transfer: after a redirect Qt has been seen (under Wine) to report the redirect's own length, 0,
-// for a body that arrived whole.
-bool isComplete(const QNetworkReply *reply, qint64 received)
-{
-    const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
-    const QByteArray encoding = reply->rawHeader(QByteArrayLiteral("Content-Encoding")).trimmed().toLower();
-    if (!announced.isValid() || !(encoding.isEmpty() || encoding == "identity"))
-        return true;
-    return received >= announced.toLongLong();
-}
 
 // How long a download may go without receiving anything before it counts as broken.
 int downloadStallMs()
@@ -62,18 +45,19 @@ TileOperations::~TileOperations()
 {
     // A download still running goes with the tile, and so does its work folder. A running
     // installer keeps its folder: it is in use.
-    if (m_downloadReply) {
-        releaseDownload();
-        closeDownloadFile();
+    if (m_download) {
+        delete m_download;
+        m_download = nullptr;
         removeDownloadFolder();
     }
     WorkerThread::release(this);
 }
 
 void TileOperations::setApplication(const QString &downloadUrl, const QString &pathName, bool installed,
-                                    bool needUpgrade)
+                                    bool needUpgrade, const QString &sha256)
 {
     m_downloadUrl = downloadUrl;
+    m_sha256 = sha256;
     m_pathName = pathName;
     m_installed = installed;
     m_needUpgrade = needUpgrade;
@@ -87,7 +71,7 @@ TileState TileOperations::state() const
     TileState state;
     state.installed = m_installed;
     state.needUpgrade = m_needUpgrade;
-    state.installRunning = m_downloadReply || m_installerRunning;
+    state.installRunning = m_download || m_installerRunning;
     state.unInstallRunning = m_unInstallRunning;
     return state;
 }
@@ -108,7 +92,7 @@ void TileOperations::end(Operation operation, const QString &buttonText)
 
 void TileOperations::startDownload(Operation operation)
 {
-    if (m_downloadUrl.isEmpty() || m_downloadReply || m_installerRunning || m_unInstallRunning)
+    if (m_downloadUrl.isEmpty() || m_download || m_installerRunning || m_unInstallRunning)
         return;
 
     m_operation = operation;
@@ -120,129 +104,47 @@ void TileOperations::startDownload(Operation operation)
     m_workDir = MyContext::newTempWorkDir();
     m_filePath = m_workDir + QLatin1Char('/') + fileName;
 
-    // Unbuffered: a failing write shows at once, not at some later flush. Without a folder of its
-    // own nothing is opened: the name may be another download's file.
-    m_downloadFile = new QFile(m_filePath);
-    if (m_workDir.isEmpty() || !m_downloadFile->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        qCWarning(lcCatalog) << "Failed to open file for writing:" << m_filePath;
-        closeDownloadFile();
+    if (!m_networkManager) // made with the first download: most tiles never download anything
+        m_networkManager = new QNetworkAccessManager(this);
+    m_download = new InstallerDownload(m_networkManager, this);
+    m_download->setStallTimeout(downloadStallMs());
+    m_download->setRetryDelays(m_retryDelaysMs);
+    connect(m_download, &InstallerDownload::progress, this, &TileOperations::downloadProgress);
+    connect(m_download, &InstallerDownload::finished, this,
+            [this](InstallerDownload::Outcome outcome) { onDownloadFinished(outcome); });
+    // Without a folder of its own nothing is opened: the name may be another download's file.
+    if (m_workDir.isEmpty() || !m_download->start(url, m_filePath, m_sha256.toLatin1())) {
+        if (m_workDir.isEmpty())
+            qCWarning(lcCatalog) << "Failed to open file for writing:" << m_filePath;
+        delete m_download;
+        m_download = nullptr;
         removeDownloadFolder();
         end(operation, TileText::createFileFailed());
         return;
     }
-
-    QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    if (!m_networkManager) { // made with the first download: most tiles never download anything
-        m_networkManager = new QNetworkAccessManager(this);
-        m_stallTimer = new QTimer(this);
-        m_stallTimer->setSingleShot(true);
-        connect(m_stallTimer, &QTimer::timeout, this, &TileOperations::onDownloadStalled);
-    }
-    m_downloadReply = m_networkManager->get(request);
-    m_downloadReply->setReadBufferSize(downloadBufferSize);
-    // Only the reply in hand is connected; releaseDownload() cuts it off before anything else comes.
-    connect(m_downloadReply, &QNetworkReply::readyRead, this, &TileOperations::onDownloadReadyRead);
-    connect(m_downloadReply, &QNetworkReply::finished, this, &TileOperations::onDownloadFinished);
-    connect(m_downloadReply, &QNetworkReply::errorOccurred, this, &TileOperations::onDownloadError);
-    connect(m_downloadReply, &QNetworkReply::metaDataChanged, this, [this] { m_stallTimer->start(); });
-    m_stallTimer->start(downloadStallMs());
     qCDebug(lcCatalog) << "download url:" << m_downloadUrl << ",filename:" << fileName;
     emit stateChanged();
 }
 
-bool TileOperations::writeReceived()
+void TileOperations::onDownloadFinished(int outcome)
 {
-    while (m_downloadReply->bytesAvailable() > 0) {
-        const QByteArray chunk = m_downloadReply->readAll();
-        if (chunk.isEmpty())
-            break;
-        if (m_downloadFile->write(chunk) != chunk.size()) {
-            qCWarning(lcCatalog) << "Failed to write file:" << m_filePath << m_downloadFile->errorString();
-            return false;
-        }
-    }
-    return true;
-}
-
-void TileOperations::onDownloadReadyRead()
-{
-    m_stallTimer->start();
-    // A file that cannot take the data (disk full, folder gone) ends the download like the network would.
-    if (!writeReceived())
-        failDownload(TileText::downloadError());
-}
-
-void TileOperations::onDownloadFinished()
-{
-    if (!writeReceived()) {
-        failDownload(TileText::downloadError());
-        return;
-    }
-    m_downloadFile->close();
+    // Deleted later: this runs inside its signal.
+    m_download->deleteLater();
+    m_download = nullptr;
     const qint64 size = QFileInfo(m_filePath).size();
-    closeDownloadFile();
-
-    if (!isComplete(m_downloadReply, size)) {
-        // A connection cut short can end without an error; a truncated installer must not run.
-        qCWarning(lcCatalog) << "Download error:"
-                             << "incomplete, received" << size << "of"
-                             << m_downloadReply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
-        failDownload(TileText::downloadError());
-        return;
-    }
-
-    const bool received = m_downloadReply->error() == QNetworkReply::NoError;
-    releaseDownload();
-    if (received && size > minimumInstallerSize) {
+    if (outcome == InstallerDownload::Complete && size > minimumInstallerSize) {
         startInstaller();
         return;
     }
-    if (size <= minimumInstallerSize)
+    removeDownloadFolder();
+    if (outcome == InstallerDownload::Complete) {
         qCWarning(lcCatalog) << "Downloaded file is too small:" << size;
-    removeDownloadFolder();
-    end(m_operation, tooSmallText(m_operation));
-}
-
-void TileOperations::onDownloadError(QNetworkReply::NetworkError error)
-{
-    qCWarning(lcCatalog) << "Download error:" << error << m_downloadReply->errorString();
-    // The reply ends by itself after reporting; aborting it now would report a second error.
-    failDownload(TileText::downloadError(), false);
-}
-
-void TileOperations::onDownloadStalled()
-{
-    qCWarning(lcCatalog) << "Download error: nothing received for" << m_stallTimer->interval() << "ms";
-    failDownload(TileText::downloadError());
-}
-
-void TileOperations::failDownload(const QString &text, bool abort)
-{
-    closeDownloadFile();
-    removeDownloadFolder();
-    releaseDownload(abort);
-    end(m_operation, text);
-}
-
-void TileOperations::releaseDownload(bool abort)
-{
-    QNetworkReply *reply = m_downloadReply;
-    m_downloadReply = nullptr;
-    if (!reply)
-        return;
-    m_stallTimer->stop();
-    // Aborting emits the reply's signals at once; they must not come back here.
-    disconnect(reply, nullptr, this, nullptr);
-    if (abort && reply->isRunning())
-        reply->abort();
-    reply->deleteLater();
-}
-
-void TileOperations::closeDownloadFile()
-{
-    delete m_downloadFile; // closes it
-    m_downloadFile = nullptr;
+        end(m_operation, tooSmallText(m_operation));
+    } else if (outcome == InstallerDownload::ChecksumMismatch) {
+        end(m_operation, tooSmallText(m_operation));
+    } else {
+        end(m_operation, TileText::downloadError());
+    }
 }
 
 void TileOperations::removeDownloadFolder()
@@ -292,7 +194,7 @@ void TileOperations::startLaunch()
         return;
     }
     // The launch runs beside whatever else the tile does; only an idle tile records it as its operation.
-    if (!m_downloadReply && !m_installerRunning && !m_unInstallRunning)
+    if (!m_download && !m_installerRunning && !m_unInstallRunning)
         m_operation = Launching;
     m_launchRunning = true;
     WorkerThread::start(new Worker(m_appPath, nullptr, m_workerStartTimeoutMs), &Worker::perform,
@@ -309,7 +211,7 @@ void TileOperations::onLaunchFinished(bool success)
 
 void TileOperations::startUnInstall()
 {
-    if (m_unInstallRunning || m_downloadReply || m_installerRunning)
+    if (m_unInstallRunning || m_download || m_installerRunning)
         return;
     m_operation = Uninstalling;
     m_unInstallRunning = true;

@@ -3,13 +3,12 @@
 #include "core/catalog/tilecontrols.h"
 #include "core/download/transferprogress.h"
 
-#include <QNetworkReply>
 #include <QObject>
 #include <QString>
+#include <QVector>
 
-class QFile;
+class InstallerDownload;
 class QNetworkAccessManager;
-class QTimer;
 
 // The operations of one catalog tile, without the tile's looks. Installing and upgrading download
 // the installer into a work folder of its own (MyContext::newTempWorkDir) and run it on a worker
@@ -17,8 +16,9 @@ class QTimer;
 // worker thread of its own, so a launch never mixes with an install, upgrade or uninstall beside it.
 // Every change is reported by signals; the texts are TileText's.
 //
-// A download that receives nothing for $TESSALY_DOWNLOAD_STALL_MS milliseconds (30000) ends like one
-// whose connection broke.
+// The download is an InstallerDownload: a connection that breaks or receives nothing for
+// $TESSALY_DOWNLOAD_STALL_MS milliseconds (30000) is taken up again where it stopped, and an installer
+// whose SHA-256 differs from the catalog's never runs.
 //
 // Destroyed while something runs: the download is aborted and its work folder removed; a worker
 // waiting for its child is let go (see WorkerThread::release) and its report goes nowhere.
@@ -34,9 +34,13 @@ public:
 
     // The application: where its installer is, its uninstall registry subkey and its state here.
     // An installed application's program and uninstaller paths are read from the registry.
-    void setApplication(const QString &downloadUrl, const QString &pathName, bool installed, bool needUpgrade);
+    // `sha256` is the installer's hash as 64 hex digits, or empty when the catalog gives none.
+    void setApplication(const QString &downloadUrl, const QString &pathName, bool installed, bool needUpgrade,
+                        const QString &sha256 = {});
     // How long a worker waits for its child to start (30 s); tests shorten it.
     void setWorkerStartTimeout(int ms) { m_workerStartTimeoutMs = ms; }
+    // The pauses before a broken download is taken up again (1, 2 and 4 s); tests shorten them.
+    void setDownloadRetryDelays(const QVector<int> &ms) { m_retryDelaysMs = ms; }
 
     // Installing or Upgrading. Nothing happens without an address, while an install or upgrade
     // runs, or while the uninstall tool runs.
@@ -55,7 +59,7 @@ public:
     QString unInstallPath() const { return m_unInstallPath; }
     // The work folder of the download or installer in progress; empty when none.
     QString workDir() const { return m_workDir; }
-    bool isDownloading() const { return m_downloadReply != nullptr; }
+    bool isDownloading() const { return m_download != nullptr; }
     bool isInstallerRunning() const { return m_installerRunning; }
     bool isLaunchRunning() const { return m_launchRunning; }
     bool isUnInstallRunning() const { return m_unInstallRunning; }
@@ -71,19 +75,12 @@ signals:
     void stateChanged();
 
 private:
-    void onDownloadReadyRead();
-    void onDownloadFinished();
-    void onDownloadError(QNetworkReply::NetworkError error);
-    void onDownloadStalled();
+    void onDownloadFinished(int outcome);
     void onInstallationOrUpgradeFinished(bool success);
     void onUnInstallationFinished(bool success);
     void onLaunchFinished(bool success);
 
     void startInstaller();
-    bool writeReceived();
-    void failDownload(const QString &text, bool abort = true);
-    void releaseDownload(bool abort = true);
-    void closeDownloadFile();
     void removeDownloadFolder();
     void readRegistryPaths();
     void end(Operation operation, const QString &buttonText);
@@ -96,11 +93,11 @@ private:
     QString m_unInstallPath;
     QString m_appPath;
     QString m_pathName;
+    QString m_sha256;
     QString m_workDir;
     QNetworkAccessManager *m_networkManager = nullptr;
-    QNetworkReply *m_downloadReply = nullptr;
-    QFile *m_downloadFile = nullptr;
-    QTimer *m_stallTimer = nullptr; // runs while a download waits for its next bytes
+    InstallerDownload *m_download = nullptr;
+    QVector<int> m_retryDelaysMs{1000, 2000, 4000};
     bool m_installerRunning = false;
     bool m_launchRunning = false;
     bool m_unInstallRunning = false;

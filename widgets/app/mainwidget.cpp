@@ -41,7 +41,7 @@ MainWidget::MainWidget(QWidget *parent)
     titleBar = new TitleBar(this);
     catalogPage = new CommonSoftwareMainWT(this);
     fillCatalog([this](const ProductInfo &info, const CatalogIcon &icon) {
-        catalogPage->addItem(info.zhName, info.zhDesc, icon, info.pathName, info.version, info.downloadUrl);
+        catalogPage->addItem(info.zhName, info.zhDesc, icon, info.pathName, info.version, info.downloadUrl, info.sha256);
     });
 
     QWidget *footer = buildFooter();

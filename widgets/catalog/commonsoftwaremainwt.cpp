@@ -57,13 +57,14 @@ void CommonSoftwareMainWT::addItem(const QString &zhName, const QString &zhDesc,
 }
 
 void CommonSoftwareMainWT::addItem(const QString &zhName, const QString &zhDesc, const CatalogIcon &icon,
-                                   const QString &pathName, const QString &version, const QString &downloadUrl)
+                                   const QString &pathName, const QString &version, const QString &downloadUrl,
+                                   const QString &sha256)
 {
     const int n = int(m_entries.size());
     auto *placeholder = new QWidget(m_container);
     placeholder->setFixedSize(tileWidth, tileHeight);
     m_gridLayout->addWidget(placeholder, n / columns, n % columns);
-    m_entries.push_back({zhName, zhDesc, icon, pathName, version, downloadUrl, placeholder});
+    m_entries.push_back({zhName, zhDesc, icon, pathName, version, downloadUrl, sha256, placeholder});
     if (isVisible())
         makeTilesInView();
 }
@@ -77,7 +78,7 @@ void CommonSoftwareMainWT::makeTile(int index)
 
     auto *tile = new SoftwareItemWidget(m_container);
     tile->setInfo(entry.zhName, entry.zhDesc, entry.icon.load(), entry.downloadUrl, entry.pathName, installed,
-                  needUpgrade);
+                  needUpgrade, entry.sha256);
     tile->setFixedSize(tileWidth, tileHeight);
     tile->setGeometry(entry.placeholder->geometry());
     delete m_gridLayout->replaceWidget(entry.placeholder, tile);

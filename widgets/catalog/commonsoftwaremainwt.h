@@ -21,9 +21,10 @@ public:
 
     void addItem(const QString &zhName, const QString &zhDesc, const QPixmap &pixmap, const QString &pathName,
                  const QString &version, const QString &downloadUrl);
-    // The same, with an icon that is read only when its tile is made.
+    // The same, with an icon that is read only when its tile is made, and the installer's SHA-256 when
+    // the catalog gives one.
     void addItem(const QString &zhName, const QString &zhDesc, const CatalogIcon &icon, const QString &pathName,
-                 const QString &version, const QString &downloadUrl);
+                 const QString &version, const QString &downloadUrl, const QString &sha256 = {});
 
     QGridLayout *grid() const { return m_gridLayout; }
     QScrollArea *scrollArea() const { return m_scrollArea; }
@@ -42,6 +43,7 @@ private:
         QString pathName;
         QString version;
         QString downloadUrl;
+        QString sha256;
         QWidget *placeholder = nullptr; // null once the tile is made
     };
 

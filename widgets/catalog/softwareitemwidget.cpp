@@ -93,7 +93,8 @@ SoftwareItemWidget::~SoftwareItemWidget()
 }
 
 void SoftwareItemWidget::setInfo(const QString &zhName, const QString &zhDesc, const QPixmap &pixmap,
-                                 const QString &downloadUrl, const QString &pathName, bool installed, bool needUpgrade)
+                                 const QString &downloadUrl, const QString &pathName, bool installed, bool needUpgrade,
+                                 const QString &sha256)
 {
     m_nameLabel->setText(zhName);
     m_descLabel->setText(zhDesc);
@@ -101,7 +102,7 @@ void SoftwareItemWidget::setInfo(const QString &zhName, const QString &zhDesc, c
         m_iconLabel->clear();
     else
         m_iconLabel->setPixmap(pixmap.scaled(m_iconLabel->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    m_operations->setApplication(downloadUrl, pathName, installed, needUpgrade);
+    m_operations->setApplication(downloadUrl, pathName, installed, needUpgrade, sha256);
 }
 
 bool SoftwareItemWidget::removeFolder(const QString &folderPath)

@@ -28,7 +28,7 @@ public:
     ~SoftwareItemWidget() override;
 
     void setInfo(const QString &zhName, const QString &zhDesc, const QPixmap &pixmap, const QString &downloadUrl,
-                 const QString &pathName, bool installed, bool needUpgrade);
+                 const QString &pathName, bool installed, bool needUpgrade, const QString &sha256 = {});
 
     // Removes a download's work folder tree; true when it is gone or was never there.
     static bool removeFolder(const QString &folderPath);
