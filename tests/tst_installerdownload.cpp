@@ -63,6 +63,9 @@ private slots:
         const QStringList once{""}, resumed{"", "bytes=100000-"};
         QTest::newRow("whole") << QJsonObject{} << "" << false << complete << once;
         QTest::newRow("dropped, resumed") << dropOnce << "" << false << complete << resumed;
+        QJsonObject redirected = dropOnce;
+        redirected["redirects"] = QJsonObject{{"/files/r.exe", "/files/i.exe"}};
+        QTest::newRow("dropped behind a redirect, resumed") << redirected << "" << false << complete << resumed;
         QTest::newRow("stalled, resumed") << stallOnce << "" << false << complete << resumed;
         QTest::newRow("dropped, resumed, hash") << dropOnce << "right" << false << complete << resumed;
         QTest::newRow("ranges ignored: again from zero") << ignoresRanges << "right" << false << complete << resumed;
@@ -98,7 +101,8 @@ private slots:
         LogCapture log;
         const QByteArray expected = hash == "right" ? sha256(changes ? second : first)
                                                     : hash == "wrong" ? sha256("other") : QByteArray();
-        QVERIFY(download.start(QUrl(m_sim->baseUrl() + "/files/i.exe"), path("got.exe"), expected));
+        const QString name = files.contains("redirects") ? "r.exe" : "i.exe";
+        QVERIFY(download.start(QUrl(m_sim->baseUrl() + "/files/" + name), path("got.exe"), expected));
         if (changes) {
             QTRY_VERIFY_WITH_TIMEOUT(log.contains("Download broken:"), kWaitMs);
             QVERIFY(TestFiles::write(path("files/i.exe"), second));

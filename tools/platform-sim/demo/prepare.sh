@@ -45,6 +45,12 @@ make_installer photos-setup.exe TessaPhotos 2.0.1.0 0
 make_installer music-setup.exe TessaMusic 3.5.0.2 0
 make_installer recorder-setup.exe TessaScreenRecorder 5.1.2.0 0
 make_installer ocr-setup.exe TessaOcrReader 3.0.0.6 1
+make_installer pdf-setup.exe TessaPdfConverter 3.2.0.8 0
+# Large enough to watch: the scenario sends these slowly, and the recorder's first download breaks
+# half way and is taken up again. Past its `exit` the shell never reads the padding.
+pad() { printf '\n' >> "$1"; head -c "$2" /dev/zero | tr '\0' '#' >> "$1"; }
+pad "$files/pdf-setup.exe" $((12 * 1024 * 1024))
+pad "$files/recorder-setup.exe" $((6 * 1024 * 1024))
 head -c 800 "$files/notes-setup.exe" > "$files/broken-setup.exe"
 printf "<html><meta charset=utf-8><body><h1>Tessaly 在线客服</h1></body></html>\n" > "$files/kefu.html"
 
@@ -58,5 +64,6 @@ if [ ! -e "$demo/.seeded" ]; then
 fi
 
 head_img=$(base64 -w0 "$here/files/icons/demo-photos.png")
-sed -e "s|@BASE@|$base|g" -e "s|@FILES@|$files|g" -e "s|@HEADIMG@|$head_img|g" \
+notes_sha=$(sha256sum "$files/notes-setup.exe" | cut -d' ' -f1)
+sed -e "s|@BASE@|$base|g" -e "s|@FILES@|$files|g" -e "s|@HEADIMG@|$head_img|g" -e "s|@NOTESSHA@|$notes_sha|g" \
     "$here/scenario.json.in" > "$demo/scenario.json"
