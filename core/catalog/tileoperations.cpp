@@ -96,8 +96,6 @@ void TileOperations::startDownload(Operation operation)
         return;
 
     m_operation = operation;
-    emit progressStarted(operation);
-
     const QUrl url(m_downloadUrl);
     const QString fileName = downloadFileName(url);
     // A folder of its own, even when another download asked for a folder within the same millisecond.
@@ -123,6 +121,7 @@ void TileOperations::startDownload(Operation operation)
         return;
     }
     qCDebug(lcCatalog) << "download url:" << m_downloadUrl << ",filename:" << fileName;
+    emit progressStarted(operation);
     emit stateChanged();
 }
 

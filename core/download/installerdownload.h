@@ -78,6 +78,7 @@ private:
     QCryptographicHash m_hash{QCryptographicHash::Sha256};
     QElapsedTimer m_clock;
     TransferRate m_rate;
+    QByteArray m_piece; // what is read from the reply and written to the file
     QByteArray m_validator; // what If-Range sends; empty when the transfer cannot be resumed
     qint64 m_received = 0;
     qint64 m_total = -1;
