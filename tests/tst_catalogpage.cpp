@@ -4,20 +4,56 @@
 
 #include "core/base/apppaths.h"
 #include "core/base/productinfo.h"
+#include "core/base/screenclass.h"
 #include "core/catalog/tiletexts.h"
+#include "core/download/transferprogress.h"
 #include "core/platform/mycontext.h"
 #include "support/testfiles.h"
 #include "support/testregistry.h"
 #include "widgets/app/mainwidget.h"
 #include "widgets/catalog/commonsoftwaremainwt.h"
 #include "widgets/catalog/softwareitemwidget.h"
+#include "widgets/catalog/tilelook.h"
 
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyleOptionButton>
 #include <QtTest>
+
+namespace {
+
+const QString dots(TileLook::maxDots, '.');
+
+// A tile of the page's size and style, of an absent, outdated or current application.
+SoftwareItemWidget *makeTile(QWidget *page, bool installed, bool needUpgrade)
+{
+    page->setStyleSheet(TileLook::pageStyle);
+    auto *tile = new SoftwareItemWidget(page);
+    tile->setFixedSize(280, 320);
+    tile->setInfo("泰萨录屏大师", "高清录制屏幕、摄像头与声音", QPixmap(), "http://127.0.0.1:9/a.exe", "app", installed,
+                  needUpgrade);
+    return tile;
+}
+
+// Puts `text` on the button of `operation` as its operations would: an outcome, or a running operation
+// with all its dots (which stay when another operation's outcome follows).
+void showText(SoftwareItemWidget *tile, TileOperations::Operation operation, const QString &text)
+{
+    if (text.isEmpty())
+        return;
+    if (!text.endsWith(dots)) {
+        emit tile->operations()->finished(operation, text);
+        return;
+    }
+    emit tile->operations()->progressStarted(operation);
+    for (int i = 0; i < TileLook::maxDots; ++i)
+        tile->updateDotAnimation();
+}
+
+} // namespace
 
 class CatalogPageTest : public QObject
 {
@@ -40,6 +76,135 @@ private slots:
         QCOMPARE(window.findChildren<SoftwareItemWidget *>().size(), 14);
         auto *last = qobject_cast<SoftwareItemWidget *>(window.page()->grid()->itemAtPosition(3, 1)->widget());
         QCOMPARE(last->findChild<QLabel *>("nameLabel")->text(), MyContext::productInfoList.last()->zhName);
+    }
+
+    void textsFit_data()
+    {
+        QTest::addColumn<QSize>("screen"); // the size presets' fonts at 144 dpi: 15 px on a small screen, else 18
+        QTest::addColumn<QString>("first"); // install or upgrade button, or the status label
+        QTest::addColumn<QString>("unInstall"); // none: not installed
+        using namespace TileText;
+        const QStringList installs{install(),       installing() + dots,       createFileFailed(),
+                                   downloadError(), downloadTooSmallInstall(), installFailed()};
+        const QStringList upgrades{upgrade(),       upgrading() + dots,        createFileFailed(),
+                                   downloadError(), downloadTooSmallUpgrade(), upgradeFailed()};
+        const QStringList unInstalls{unInstall(), unInstalling() + dots, unInstallFailed()};
+        for (const QSize screen : {QSize(1366, 728), QSize(1920, 1040)}) {
+            const auto row = [screen](const QString &first, const QString &second) {
+                QTest::addRow("%dx%d %s | %s", screen.width(), screen.height(), qPrintable(first), qPrintable(second))
+                    << screen << first << second;
+            };
+            for (const QString &text : installs)
+                row(text, QString());
+            for (const QString &text : unInstalls)
+                row(upToDate(), text);
+            for (const QString &text : upgrades) {
+                for (const QString &other : unInstalls)
+                    row(text, other);
+            }
+        }
+    }
+
+    // Every text the tile's controls show, on both at once, has the room it needs in the fixed tile at
+    // each size preset; the controls overlap neither each other nor the description.
+    void textsFit()
+    {
+        QFETCH(QSize, screen);
+        QFETCH(QString, first);
+        QFETCH(QString, unInstall);
+        const auto restore = qScopeGuard([fonts = std::pair(MyContext::normalFont, MyContext::largeFont)] {
+            std::tie(MyContext::normalFont, MyContext::largeFont) = fonts;
+        });
+        MyContext::initScreenClass();
+        MyContext::applyScreenClass(classifyScreen(screen, 144));
+        const bool installed = !unInstall.isNull();
+        const bool upgrade = installed && first != TileText::upToDate();
+        QWidget page;
+        SoftwareItemWidget *tile = makeTile(&page, installed, upgrade);
+        showText(tile, TileOperations::Uninstalling, unInstall);
+        showText(tile, upgrade ? TileOperations::Upgrading : TileOperations::Installing,
+                 installed && !upgrade ? QString() : first);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+
+        QStringList shown;
+        QVector<QRect> rects{tile->findChild<QLabel *>("descLabel")->geometry()};
+        for (QWidget *control : tile->findChild<QWidget *>("buttonRow")->findChildren<QWidget *>()) {
+            if (!control->isVisible())
+                continue;
+            const auto *button = qobject_cast<QPushButton *>(control);
+            shown << control->property("text").toString();
+            QStyleOptionButton option;
+            option.initFrom(control);
+            const QRect contents = button
+                ? control->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button)
+                : control->contentsRect();
+            QVERIFY2(QFontMetrics(control->font()).horizontalAdvance(shown.last()) <= contents.width(),
+                     qPrintable(shown.last()));
+            const QRect rect(control->mapTo(tile, QPoint()), control->size());
+            QVERIFY(tile->rect().contains(rect));
+            for (const QRect &other : rects)
+                QVERIFY(!rect.intersects(other));
+            rects << rect;
+        }
+        QCOMPARE(shown.size(), installed ? 2 : 1);
+        QVERIFY(shown.contains(first) && (!installed || shown.contains(unInstall)));
+    }
+
+    void transferLine_data()
+    {
+        QTest::addColumn<bool>("upgrade");
+        QTest::addColumn<qint64>("total"); // -1: unknown
+        QTest::addColumn<bool>("toInstaller"); // the download ends as the installer starts, else it fails
+        QTest::newRow("install, size known, installer starts") << false << qint64(4000) << true;
+        QTest::newRow("upgrade, size unknown, download fails") << true << qint64(-1) << false;
+    }
+
+    // While the installer downloads, a line just under the operation's button shows how far it is:
+    // filled to the share received in the button's colour, or, while the size is unknown, a stripe that
+    // moves; the tile's tooltip tells the transfer. Both go when the download ends.
+    void transferLine()
+    {
+        QFETCH(bool, upgrade);
+        QFETCH(qint64, total);
+        QFETCH(bool, toInstaller);
+        QWidget page;
+        SoftwareItemWidget *tile = makeTile(&page, upgrade, upgrade);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        const auto operation = upgrade ? TileOperations::Upgrading : TileOperations::Installing;
+        auto *button = tile->findChild<QPushButton *>(upgrade ? "upgradeButton" : "installButton");
+        TileOperations *operations = tile->operations();
+        emit operations->progressStarted(operation);
+        const TransferProgress progress{1000, total, 500};
+        emit operations->downloadProgress(progress);
+
+        auto *line = tile->findChild<QWidget *>("transferBar");
+        QVERIFY(line && line->isVisible());
+        const QPoint under = button->mapTo(tile, QPoint(0, button->height() + 2));
+        QCOMPARE(line->geometry(), QRect(under, QSize(button->width(), 3)));
+        QCOMPARE(tile->toolTip(), transferText(progress));
+        const QColor accent(upgrade ? "#4CAF50" : "#2196F3");
+        const auto filled = [line, accent] {
+            const QImage image = line->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            const auto *pixels = reinterpret_cast<const QRgb *>(image.constScanLine(1));
+            return int(std::count(pixels, pixels + image.width(), accent.rgb()));
+        };
+        const auto *timer = line->findChild<QTimer *>(); // made for the first stripe
+        QCOMPARE(timer && timer->isActive(), !progress.isDeterminate());
+        if (progress.isDeterminate()) {
+            QCOMPARE(filled(), qRound(line->width() * 0.25));
+        } else {
+            QTRY_VERIFY(filled() > 0 && filled() <= qRound(line->width() * 0.3));
+            const QImage before = line->grab().toImage();
+            QTRY_VERIFY(line->grab().toImage() != before);
+        }
+
+        if (toInstaller)
+            emit operations->progressStarted(operation);
+        else
+            emit operations->finished(operation, TileText::downloadError());
+        QVERIFY(line->isHidden() && !(timer && timer->isActive()) && tile->toolTip().isEmpty());
     }
 
     void tile_data()

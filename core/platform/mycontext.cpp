@@ -62,11 +62,15 @@ void MyContext::initScreenClass()
     }
     qCDebug(lcPlatform) << "dpi is:" << dpi;
 
-    const ScreenClass screenClass = classifyScreen(available, dpi);
+    applyScreenClass(classifyScreen(available, dpi));
+    qCDebug(lcPlatform) << available.width() << available.height() << ",is small:" << isSmall;
+}
+
+void MyContext::applyScreenClass(const ScreenClass &screenClass)
+{
     isSmall = screenClass.isSmall;
     normalFont.setPixelSize(screenClass.normalFontPx);
     largeFont.setPixelSize(screenClass.largeFontPx);
-    qCDebug(lcPlatform) << available.width() << available.height() << ",is small:" << isSmall;
 }
 
 QSettings &MyContext::settings()

@@ -7,6 +7,7 @@
 
 class QSettings;
 class ProductInfo;
+struct ScreenClass;
 class User;
 
 // The one process-wide context: shared state, the platform exchanges and the work folders.
@@ -23,6 +24,8 @@ public:
 
     // Screen class and fonts from the primary screen (first step of init()).
     static void initScreenClass();
+    // Takes the given screen class's size preset and font sizes.
+    static void applyScreenClass(const ScreenClass &screenClass);
 
     // Catalog
     static void initDefaultProductInfos();

@@ -3,6 +3,7 @@
 #include "core/catalog/tiletexts.h"
 #include "core/files/folderremoval.h"
 #include "widgets/catalog/tilelook.h"
+#include "widgets/catalog/transferbar.h"
 
 #include <QEvent>
 #include <QGraphicsDropShadowEffect>
@@ -13,6 +14,7 @@
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 namespace {
@@ -82,6 +84,7 @@ SoftwareItemWidget::SoftwareItemWidget(QWidget *parent)
     connect(m_operations, &TileOperations::progressStarted, this, &SoftwareItemWidget::showProgress);
     connect(m_operations, &TileOperations::finished, this, &SoftwareItemWidget::showOutcome);
     connect(m_operations, &TileOperations::stateChanged, this, &SoftwareItemWidget::updateControls);
+    connect(m_operations, &TileOperations::downloadProgress, this, &SoftwareItemWidget::showTransfer);
 
     updateControls();
 }
@@ -144,6 +147,7 @@ void SoftwareItemWidget::updateControls()
     m_installButton->setEnabled(controls.installEnabled);
     m_upgradeButton->setEnabled(controls.upgradeEnabled);
     m_unInstallButton->setEnabled(controls.unInstallEnabled);
+    fitButtonRow();
 
     // The labels of an installed application start it.
     if (controls.labelsLaunch == m_labelsLaunch)
@@ -175,37 +179,114 @@ QPushButton *SoftwareItemWidget::buttonFor(TileOperations::Operation operation) 
     return nullptr;
 }
 
+// The controls' widths follow their texts; a running operation's button is measured with all its
+// dots, so the row stays as it is while they move. Laid out at once: no frame shows the texts in
+// the row's former arrangement.
+void SoftwareItemWidget::fitButtonRow()
+{
+    if (!testAttribute(Qt::WA_Resized))
+        return; // until the tile has its size
+    auto *row = static_cast<QBoxLayout *>(m_buttonRow->layout());
+    const QMargins margins = layout()->contentsMargins() + row->contentsMargins();
+    int needed = -row->spacing();
+    for (QWidget *control : QList<QWidget *>{m_installButton, m_upgradeButton, m_unInstallButton, m_statusLabel}) {
+        if (control->isHidden())
+            continue;
+        QString text = control == m_statusLabel ? m_statusLabel->text() : static_cast<QPushButton *>(control)->text();
+        if (control == m_dotButton)
+            text = m_dotBase + QString(TileLook::maxDots, QLatin1Char('.'));
+        const int width = TileLook::widthFor(control, text);
+        control->setMinimumWidth(width);
+        needed += width + row->spacing();
+    }
+    const bool sideBySide = needed <= width() - margins.left() - margins.right();
+    if (sideBySide != (row->direction() == QBoxLayout::LeftToRight)) {
+        // Side by side the status label is right of the uninstall button, else above it.
+        row->removeWidget(m_statusLabel);
+        row->insertWidget(row->indexOf(m_unInstallButton) + (sideBySide ? 1 : 0), m_statusLabel);
+        row->setDirection(sideBySide ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+    }
+    layout()->activate();
+    row->activate(); // a hidden row is laid out on its own only when shown
+    placeTransferBar();
+}
+
 void SoftwareItemWidget::showProgress(TileOperations::Operation operation)
 {
+    endTransfer(); // a download's progress ends when the installer starts
     QPushButton *button = buttonFor(operation);
     if (!button)
         return;
     m_dotCount = 0;
-    button->setText(progressText(operation));
+    m_dotButton = button;
+    m_dotBase = progressText(operation);
+    button->setText(m_dotBase);
     if (!m_dotTimer) { // made with the first operation: most tiles never run one
         m_dotTimer = new QTimer(this);
         m_dotTimer->setInterval(m_dotIntervalMs);
         connect(m_dotTimer, &QTimer::timeout, this, &SoftwareItemWidget::updateDotAnimation);
     }
     m_dotTimer->start();
+    fitButtonRow();
 }
 
 void SoftwareItemWidget::showOutcome(TileOperations::Operation operation, const QString &buttonText)
 {
+    endTransfer();
     if (m_dotTimer)
         m_dotTimer->stop();
+    m_dotButton = nullptr;
     if (QPushButton *button = buttonFor(operation))
         button->setText(buttonText);
+    fitButtonRow();
 }
 
 void SoftwareItemWidget::updateDotAnimation()
 {
-    const TileOperations::Operation operation = m_operations->operation();
-    QPushButton *button = buttonFor(operation);
-    if (!button)
+    if (!m_dotButton)
         return;
     m_dotCount = m_dotCount % TileLook::maxDots + 1;
-    button->setText(progressText(operation) + QString(m_dotCount, QLatin1Char('.')));
+    m_dotButton->setText(m_dotBase + QString(m_dotCount, QLatin1Char('.')));
+}
+
+// ---- the download's line and tooltip ----
+
+void SoftwareItemWidget::showTransfer(const TransferProgress &progress)
+{
+    if (m_dotButton != m_installButton && m_dotButton != m_upgradeButton)
+        return;
+    if (!m_transferBar) {
+        m_transferBar = new TransferBar(this);
+        m_transferBar->setObjectName(QStringLiteral("transferBar"));
+    }
+    const bool upgrade = m_dotButton == m_upgradeButton;
+    m_transferBar->setColors(QColor(QLatin1String(upgrade ? TileLook::upgradeAccent : TileLook::installAccent)),
+                             QColor(QLatin1String(upgrade ? TileLook::upgradeTrack : TileLook::installTrack)));
+    m_transferBar->setProgress(progress);
+    placeTransferBar();
+    m_transferBar->raise();
+    m_transferBar->show();
+    setToolTip(transferText(progress));
+    if (QToolTip::isVisible() && underMouse()) // the tooltip shown is this tile's
+        QToolTip::showText(QCursor::pos(), toolTip(), this);
+}
+
+void SoftwareItemWidget::placeTransferBar()
+{
+    if (!m_transferBar || !m_dotButton)
+        return;
+    const QPoint corner = m_dotButton->mapTo(this, QPoint(0, m_dotButton->height() + TileLook::transferGap));
+    m_transferBar->setGeometry(QRect(corner, QSize(m_dotButton->width(), TileLook::transferHeight)));
+}
+
+void SoftwareItemWidget::endTransfer()
+{
+    if (!m_transferBar || m_transferBar->isHidden())
+        return;
+    m_transferBar->hide();
+    setToolTip(QString());
+    if (QToolTip::isVisible() && underMouse())
+        QToolTip::hideText();
 }
 
 // ---- hover and painting ----
@@ -272,6 +353,12 @@ bool SoftwareItemWidget::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void SoftwareItemWidget::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    fitButtonRow();
 }
 
 void SoftwareItemWidget::paintEvent(QPaintEvent *event)

@@ -12,12 +12,18 @@ class QLabel;
 class QPropertyAnimation;
 class QPushButton;
 class QTimer;
+class TransferBar;
 
 // One application of the catalog page: icon, name, description and the control that fits the
 // application's state on this machine (install, upgrade, or up to date), plus an uninstall button
 // on installed tiles. A press on an installed tile's icon, name or description starts the
 // application. What the controls do runs in the tile's TileOperations; the tile shows it, with a
-// moving row of dots on the button of the operation in progress.
+// moving row of dots on the button of the operation in progress and, while the installer downloads,
+// a line under that button and the transfer in the tile's tooltip.
+//
+// The button row shows its controls side by side while their texts fit there together, else one
+// above the other with the uninstall button at the bottom; the tile keeps its size, the stretch above
+// the row gives the room.
 class SoftwareItemWidget : public QWidget
 {
     Q_OBJECT
@@ -52,11 +58,16 @@ protected:
     void leaveEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void showProgress(TileOperations::Operation operation);
     void showOutcome(TileOperations::Operation operation, const QString &buttonText);
+    void showTransfer(const TransferProgress &progress);
     void updateControls();
+    void fitButtonRow();
+    void placeTransferBar();
+    void endTransfer();
     // The shadow and the scale animation, made when the tile is first hovered.
     void makeHoverEffects();
     QPushButton *buttonFor(TileOperations::Operation operation) const;
@@ -74,6 +85,9 @@ private:
     QGraphicsDropShadowEffect *m_shadow = nullptr;
     TileOperations *m_operations = nullptr;
     QTimer *m_dotTimer = nullptr;
+    QPushButton *m_dotButton = nullptr; // the button of the operation in progress
+    QString m_dotBase; // its text without the dots
+    TransferBar *m_transferBar = nullptr; // made with the first download
     int m_dotCount = 0;
     int m_dotIntervalMs = TileLook::dotIntervalMs;
     bool m_labelsLaunch = false;

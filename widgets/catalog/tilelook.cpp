@@ -4,6 +4,8 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 
 QPushButton *TileLook::button(const QString &text, const char *objectName, QWidget *parent)
 {
@@ -22,4 +24,17 @@ QLabel *TileLook::label(const char *objectName, bool largeFont, QWidget *parent)
     label->setFont(largeFont ? MyContext::largeFont : MyContext::normalFont);
     label->setAlignment(Qt::AlignCenter);
     return label;
+}
+
+int TileLook::widthFor(const QWidget *control, const QString &text)
+{
+    int frame = control->width() - control->contentsRect().width();
+    if (const auto *button = qobject_cast<const QPushButton *>(control)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = text;
+        frame = option.rect.width() -
+            button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button).width();
+    }
+    return control->fontMetrics().horizontalAdvance(text) + frame + 2 * textMargin;
 }

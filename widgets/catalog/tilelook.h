@@ -26,7 +26,17 @@ inline constexpr char pageStyle[] =
     "border-radius: 4px; }"
     "QPushButton#unInstallButton:hover { background-color: #bbdefb; border-color: #90caf9; }";
 
+// The download's line under its button: accent and track of the install and the upgrade button.
+inline constexpr char installAccent[] = "#2196F3";
+inline constexpr char installTrack[] = "#e3f2fd";
+inline constexpr char upgradeAccent[] = "#4CAF50";
+inline constexpr char upgradeTrack[] = "#e8f5e9";
+inline constexpr int transferHeight = 3;
+inline constexpr int transferGap = 2; // between the button and its line
+inline constexpr int stripeIntervalMs = 50;
+
 inline constexpr int controlHeight = 32;
+inline constexpr int textMargin = 4; // least room on either side of a control's text
 inline constexpr int iconSize = 80;
 inline constexpr int dotIntervalMs = 300;
 inline constexpr int maxDots = 6;
@@ -36,5 +46,8 @@ inline constexpr double hoverScale = 1.03;
 QPushButton *button(const QString &text, const char *objectName, QWidget *parent);
 // A centred label with the given font size class.
 QLabel *label(const char *objectName, bool largeFont, QWidget *parent);
+// The width a button or label of the row needs to show `text` whole in its font: the text, the border
+// and padding its style puts around it, and textMargin on either side.
+int widthFor(const QWidget *control, const QString &text);
 
 } // namespace TileLook
