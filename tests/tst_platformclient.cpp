@@ -202,19 +202,6 @@ private slots:
         QVERIFY(!large.received && large.body.isEmpty());
     }
 
-    void workFolders()
-    {
-        QCOMPARE(MyContext::iconImgDir(), m_appDir.path() + QStringLiteral("/iconImg"));
-        QVERIFY(QFileInfo(MyContext::iconImgDir()).isDir());
-        // The name is "temp_" and the day, hour (24-hour), minute, second and millisecond of the call.
-        const QDateTime before = QDateTime::currentDateTime();
-        const QString dir = MyContext::newTempWorkDir();
-        QStringList names;
-        for (QDateTime t = before; t <= QDateTime::currentDateTime(); t = t.addMSecs(1))
-            names << m_appDir.path() + QStringLiteral("/temp/temp_") + t.toString(QStringLiteral("ddHHmmsszzz"));
-        QVERIFY2(names.contains(dir) && QFileInfo(dir).isDir(), qPrintable(dir));
-    }
-
     void deviceInfoFormat()
     {
         // "MAC|WIDTHxHEIGHT|client version"; the address may be empty when no interface qualifies, and
