@@ -117,10 +117,10 @@ bool Scenario::parse(const QByteArray &json, const QString &baseDir, Scenario *o
         const QJsonObject cuts = files.value(QLatin1String(key)).toObject();
         for (auto it = cuts.constBegin(); it != cuts.constEnd(); ++it) {
             Cut cut;
-            const QJsonObject spec = it.value().toObject();
-            cut.bytes = static_cast<qint64>(it.value().isObject() ? spec.value(QLatin1String("bytes")).toDouble(-1)
+            const QJsonObject given = it.value().toObject();
+            cut.bytes = static_cast<qint64>(it.value().isObject() ? given.value(QLatin1String("bytes")).toDouble(-1)
                                                                  : it.value().toDouble(-1));
-            cut.times = spec.value(QLatin1String("times")).toInt(-1);
+            cut.times = given.value(QLatin1String("times")).toInt(-1);
             if (cut.bytes < 0) {
                 *error = QStringLiteral("%1 for %2 needs a byte count").arg(QLatin1String(key), it.key());
                 return false;
