@@ -3,6 +3,7 @@
 #include "core/app/singleinstance.h"
 #include "core/app/uifont.h"
 #include "core/base/logging.h"
+#include "core/files/imagefile.h"
 #include "core/platform/mycontext.h"
 #include "widgets/app/firstpaintwatcher.h"
 #include "widgets/app/mainwidget.h"
@@ -34,7 +35,7 @@ int main(int argc, char *argv[])
     installLogOutput();
     QApplication app(argc, argv);
     installUiFontFallback();
-    app.setWindowIcon(QIcon(QStringLiteral(":/icons/icons/application_icon.png")));
+    app.setWindowIcon(QIcon(readPixmapFile(QStringLiteral(":/icons/icons/application_icon.png"))));
 
     if (!SingleInstance::acquire()) {
         showAlreadyRunning();

@@ -15,7 +15,7 @@ struct CatalogIcon
     QString file;
     QPixmap picture;
 
-    QPixmap load() const { return picture.isNull() && !file.isEmpty() ? QPixmap(file) : picture; }
+    QPixmap load() const;
 };
 
 // The entries' icons, in their order. An icon name that is not a safe file name (isSafeFileName)

@@ -20,6 +20,14 @@ QByteArray canonicalFormat(QByteArray format)
     return format;
 }
 
+// A reader that uses only the decoder the path's suffix names.
+void readBySuffix(QImageReader &reader, const QString &path)
+{
+    reader.setFileName(path);
+    reader.setFormat(canonicalFormat(QFileInfo(path).suffix().toLatin1()));
+    reader.setAutoDetectImageFormat(false);
+}
+
 } // namespace
 
 QImage writeImageFile(const QByteArray &bytes, const QString &path)
@@ -48,4 +56,21 @@ QImage writeImageFile(const QByteArray &bytes, const QString &path)
         return QImage();
     }
     return image;
+}
+
+QPixmap readPixmapFile(const QString &path)
+{
+    QImageReader reader;
+    readBySuffix(reader, path);
+    if (reader.canRead())
+        return QPixmap::fromImageReader(&reader);
+    QImageReader byContent(path);
+    return QPixmap::fromImageReader(&byContent);
+}
+
+bool isImageFile(const QString &path)
+{
+    QImageReader reader;
+    readBySuffix(reader, path);
+    return reader.canRead() || QImageReader(path).canRead();
 }

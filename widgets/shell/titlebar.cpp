@@ -5,6 +5,7 @@
 #include "core/base/headimage.h"
 #include "core/base/logging.h"
 #include "core/base/user.h"
+#include "core/files/imagefile.h"
 #include "core/platform/mycontext.h"
 #include "core/platform/uisize.h"
 #include "widgets/account/contactus.h"
@@ -45,7 +46,7 @@ TitleBar::TitleBar(QWidget *parent)
 
     iconLabel->setFixedSize(UiSize::titleIcon());
     iconLabel->setScaledContents(true);
-    iconLabel->setPixmap(QPixmap(QStringLiteral(":/icons/icons/title_icon.png")));
+    iconLabel->setPixmap(readPixmapFile(QStringLiteral(":/icons/icons/title_icon.png")));
     iconLabel->setStyleSheet(QStringLiteral("QLabel{ border-radius:8px;}"));
 
     titleLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -66,7 +67,7 @@ TitleBar::TitleBar(QWidget *parent)
     contactButton->setFlat(true);
     contactButton->setText(QStringLiteral("联系客服"));
     contactButton->setFixedHeight(UiSize::titleTextButton().height());
-    contactButton->setIcon(QIcon(QStringLiteral(":/icons/icons/concatus.png")));
+    contactButton->setIcon(QIcon(readPixmapFile(QStringLiteral(":/icons/icons/concatus.png"))));
     contactButton->setIconSize(QSize(25, 25));
     contactButton->setFont(MyContext::normalFont);
     contactButton->setCursor(Qt::PointingHandCursor);
@@ -76,7 +77,7 @@ TitleBar::TitleBar(QWidget *parent)
 
     minimizeButton->setObjectName(QStringLiteral("minimizeButton"));
     minimizeButton->setFixedSize(UiSize::windowButton());
-    minimizeButton->setIcon(QIcon(QStringLiteral(":/icons/icons/min_black.png")));
+    minimizeButton->setIcon(QIcon(readPixmapFile(QStringLiteral(":/icons/icons/min_black.png"))));
     minimizeButton->setStyleSheet(QLatin1String(windowButtonStyle));
 
     // Window controls take no keyboard focus: Windows would frame the first of them at start.
@@ -174,7 +175,7 @@ void TitleBar::refreshContent()
         head = QPixmap::fromImage(
             circularImage(decodeHeadImage(user->headImgBase64()), 2 * headRadius, Qt::FastTransformation));
     } else {
-        head = QPixmap(QStringLiteral(":/icons/icons/defalut_title_head_img.png"));
+        head = readPixmapFile(QStringLiteral(":/icons/icons/defalut_title_head_img.png"));
     }
     QIcon icon;
     icon.addPixmap(head, QIcon::Normal, QIcon::On);
