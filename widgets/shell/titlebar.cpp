@@ -34,7 +34,6 @@ TitleBar::TitleBar(QWidget *parent)
     , iconLabel(new QLabel(this))
     , titleLabel(new QLabel(this))
     , loginButton(new MyLoginBtn(this))
-    , accountPopup(new PerInfoFloatDialog(this))
     , contactButton(new QPushButton(this))
     , minimizeButton(new QPushButton(this))
     , closeButton(CloseBtn::create(UiSize::windowButton(), this))
@@ -58,8 +57,6 @@ TitleBar::TitleBar(QWidget *parent)
     connect(loginButton, &MyLoginBtn::showPer, this, &TitleBar::showPerInfoFloatDialog);
     connect(loginButton, &MyLoginBtn::hidePer, this, &TitleBar::hidePerInfoFloatDialog);
 
-    accountPopup->setObjectName(QStringLiteral("perInfoFloatDialog"));
-    connect(accountPopup, &PerInfoFloatDialog::parentLoginOut, this, &TitleBar::loginOut);
     // A sign-in whose dialog was closed before the answer came still shows here.
     connect(SignInNotifier::instance(), &SignInNotifier::signedInAfterClose, this, &TitleBar::refreshContent);
 
@@ -103,6 +100,16 @@ TitleBar::TitleBar(QWidget *parent)
     refreshContent();
 }
 
+PerInfoFloatDialog *TitleBar::accountPopupWidget()
+{
+    if (!accountPopup) {
+        accountPopup = new PerInfoFloatDialog(this);
+        accountPopup->setObjectName(QStringLiteral("perInfoFloatDialog"));
+        connect(accountPopup, &PerInfoFloatDialog::parentLoginOut, this, &TitleBar::loginOut);
+    }
+    return accountPopup;
+}
+
 void TitleBar::onClicked()
 {
     auto *button = qobject_cast<QPushButton *>(sender());
@@ -123,12 +130,13 @@ void TitleBar::showPerInfoFloatDialog()
         return;
     qCDebug(lcShell) << "===========showPerInfoFloatDialog=============";
     const QPoint buttonCorner = loginButton->mapToGlobal(QPoint(0, 0));
-    accountPopup->refreshContent();
-    accountPopup->show();
-    const int distance = (accountPopup->width() - loginButton->width()) / 2;
-    qCDebug(lcShell) << "distance:" << distance << ",perInfoFloatDialog->width:" << accountPopup->width();
+    PerInfoFloatDialog *popup = accountPopupWidget();
+    popup->refreshContent();
+    popup->show();
+    const int distance = (popup->width() - loginButton->width()) / 2;
+    qCDebug(lcShell) << "distance:" << distance << ",perInfoFloatDialog->width:" << popup->width();
     const int y = buttonCorner.y() + loginButton->height() + (MyContext::isSmall ? 0 : 5);
-    accountPopup->setGeometry(buttonCorner.x() - distance, y, accountPopup->width(), accountPopup->height());
+    popup->setGeometry(buttonCorner.x() - distance, y, popup->width(), popup->height());
 }
 
 void TitleBar::hidePerInfoFloatDialog()
@@ -187,6 +195,7 @@ void TitleBar::loginOut()
 {
     loginButton->setText(QStringLiteral("登录"));
     loginButton->resetLook();
-    accountPopup->hide();
+    if (accountPopup)
+        accountPopup->hide();
     MyContext::loginOut();
 }
