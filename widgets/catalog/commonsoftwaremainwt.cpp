@@ -1,6 +1,7 @@
 #include "widgets/catalog/commonsoftwaremainwt.h"
 
 #include "core/catalog/uninstallregistry.h"
+#include "core/platform/mycontext.h"
 #include "widgets/catalog/softwareitemwidget.h"
 #include "widgets/catalog/tilelook.h"
 
@@ -30,6 +31,9 @@ CommonSoftwareMainWT::CommonSoftwareMainWT(QWidget *parent)
 {
     setAttribute(Qt::WA_StyledBackground);
     setStyleSheet(QStringLiteral("CommonSoftwareMainWT{background-color:white;}"));
+    // The scroll area's size hint measures a line in its font: in the tiles' font it needs no font of
+    // its own, which would be one more to load at start.
+    m_scrollArea->setFont(MyContext::normalFont);
     m_scrollArea->setFrameShape(QFrame::NoFrame);
     m_scrollArea->setWidgetResizable(true);
     m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

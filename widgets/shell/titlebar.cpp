@@ -77,6 +77,11 @@ TitleBar::TitleBar(QWidget *parent)
     minimizeButton->setIcon(QIcon(readPixmapFile(QStringLiteral(":/icons/icons/min_black.png"))));
     minimizeButton->setStyleSheet(QLatin1String(windowButtonStyle));
 
+    // The window buttons show icons only, yet a push button's size hint measures text in its font: in
+    // the title bar's font they need no font of their own, which would be one more to load at start.
+    minimizeButton->setFont(MyContext::normalFont);
+    closeButton->setFont(MyContext::normalFont);
+
     // Window controls take no keyboard focus: Windows would frame the first of them at start.
     for (QWidget *button : std::initializer_list<QWidget *>{loginButton, contactButton, minimizeButton})
         button->setFocusPolicy(Qt::NoFocus);
