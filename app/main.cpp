@@ -5,6 +5,7 @@
 #include "core/base/logging.h"
 #include "core/files/imagefile.h"
 #include "core/platform/mycontext.h"
+#include "core/platform/platformexchange.h"
 #include "widgets/app/firstpaintwatcher.h"
 #include "widgets/app/mainwidget.h"
 #include "widgets/app/startupnotice.h"
@@ -34,6 +35,8 @@ int main(int argc, char *argv[])
 {
     installLogOutput();
     QApplication app(argc, argv);
+    // Loads beside the work below, up to the first platform exchange.
+    const PlatformExchange::NetworkPreload networkPreload;
     installUiFontFallback();
     app.setWindowIcon(QIcon(readPixmapFile(QStringLiteral(":/icons/icons/application_icon.png"))));
 
@@ -42,11 +45,14 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    // The first font sets up the font database, which takes a while: done before the platform
+    // exchanges, it overlaps the loading of the network configuration.
+    QFont font;
+    font.setPointSize(10);
+
     static MyContext *context = new MyContext; // lives for the whole process
     context->init();
 
-    QFont font;
-    font.setPointSize(10);
     MainWidget window;
     window.setFont(font);
 
