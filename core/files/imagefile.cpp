@@ -68,6 +68,15 @@ QPixmap readPixmapFile(const QString &path)
     return QPixmap::fromImageReader(&byContent);
 }
 
+QImage readImageFile(const QString &path)
+{
+    QImageReader reader;
+    readBySuffix(reader, path);
+    if (reader.canRead())
+        return reader.read();
+    return QImageReader(path).read();
+}
+
 bool isImageFile(const QString &path)
 {
     QImageReader reader;

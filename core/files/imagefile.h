@@ -17,5 +17,8 @@ QImage writeImageFile(const QByteArray &bytes, const QString &path);
 // content is in another format than its suffix says is still read, from its content. A null pixmap
 // when nothing can be read.
 QPixmap readPixmapFile(const QString &path);
+// The same as an image, for a thread other than the GUI's; QPixmap::fromImage makes the pixmap that
+// readPixmapFile would.
+QImage readImageFile(const QString &path);
 // Whether the file holds a picture that readPixmapFile can read; only its header is read.
 bool isImageFile(const QString &path);

@@ -72,7 +72,7 @@ void CommonSoftwareMainWT::addItem(const QString &zhName, const QString &zhDesc,
         makeTilesInView();
 }
 
-void CommonSoftwareMainWT::makeTile(int index)
+void CommonSoftwareMainWT::makeTile(int index, const QPixmap &icon)
 {
     Entry &entry = m_entries.at(size_t(index));
     const bool installed = isSoftwareInstalled(entry.pathName);
@@ -80,8 +80,7 @@ void CommonSoftwareMainWT::makeTile(int index)
     const bool needUpgrade = installed && getDisplayVersion(entry.pathName) != entry.version;
 
     auto *tile = new SoftwareItemWidget(m_container);
-    tile->setInfo(entry.zhName, entry.zhDesc, entry.icon.load(), entry.downloadUrl, entry.pathName, installed,
-                  needUpgrade);
+    tile->setInfo(entry.zhName, entry.zhDesc, icon, entry.downloadUrl, entry.pathName, installed, needUpgrade);
     tile->setFixedSize(tileWidth, tileHeight);
     tile->setGeometry(entry.placeholder->geometry());
     delete m_gridLayout->replaceWidget(entry.placeholder, tile);
@@ -97,12 +96,18 @@ void CommonSoftwareMainWT::makeTilesInView()
     const int viewBottom = m_scrollArea->verticalScrollBar()->value() + m_scrollArea->viewport()->height();
     const int margin = m_gridLayout->contentsMargins().top();
     const int rowStep = tileHeight + m_gridLayout->verticalSpacing();
-    for (; m_firstPlaceholder < int(m_entries.size()); ++m_firstPlaceholder) {
-        const int rowTop = margin + (m_firstPlaceholder / columns) * rowStep;
-        if (rowTop >= viewBottom)
-            break;
-        makeTile(m_firstPlaceholder);
-    }
+    int end = m_firstPlaceholder;
+    while (end < int(m_entries.size()) && margin + (end / columns) * rowStep < viewBottom)
+        ++end;
+    if (end == m_firstPlaceholder)
+        return;
+    // The icons are read beside the making of the tiles.
+    QVector<CatalogIcon> icons;
+    for (int i = m_firstPlaceholder; i < end; ++i)
+        icons.append(m_entries.at(size_t(i)).icon);
+    CatalogIconReader reader(icons);
+    for (const int first = m_firstPlaceholder; m_firstPlaceholder < end; ++m_firstPlaceholder)
+        makeTile(m_firstPlaceholder, reader.take(m_firstPlaceholder - first));
 }
 
 void CommonSoftwareMainWT::showEvent(QShowEvent *event)
