@@ -37,10 +37,13 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // Loads beside the work below, up to the first platform exchange.
     const PlatformExchange::NetworkPreload networkPreload;
+    // Read beside the work below too, and set before the first window.
+    ImageFileReader windowIcon({QStringLiteral(":/icons/icons/application_icon.png")});
+    const auto setWindowIcon = [&] { app.setWindowIcon(QIcon(windowIcon.take(0))); };
     installUiFontFallback();
-    app.setWindowIcon(QIcon(readPixmapFile(QStringLiteral(":/icons/icons/application_icon.png"))));
 
     if (!SingleInstance::acquire()) {
+        setWindowIcon();
         showAlreadyRunning();
         return 0;
     }
@@ -53,6 +56,7 @@ int main(int argc, char *argv[])
     static MyContext *context = new MyContext; // lives for the whole process
     context->init();
 
+    setWindowIcon();
     MainWidget window;
     window.setFont(font);
 

@@ -15,7 +15,6 @@
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QSaveFile>
-#include <QThread>
 
 #include <memory>
 #include <vector>
@@ -58,53 +57,11 @@ void storeFailures(const QHash<QString, qint64> &failures)
         qCWarning(lcCatalog) << "Failed to write file:" << iconFailuresPath();
 }
 
-// The icon is a file still to be read.
-bool readsFile(const CatalogIcon &icon)
-{
-    return icon.picture.isNull() && !icon.file.isEmpty();
-}
-
 } // namespace
 
 QPixmap CatalogIcon::load() const
 {
-    return readsFile(*this) ? readPixmapFile(file) : picture;
-}
-
-CatalogIconReader::CatalogIconReader(const QVector<CatalogIcon> &icons)
-    : m_icons(icons)
-    , m_images(icons.size())
-    , m_thread(QThread::create([this] {
-        for (int i = 0; i < m_icons.size(); ++i) {
-            QImage image = readsFile(m_icons.at(i)) ? readImageFile(m_icons.at(i).file) : QImage();
-            const QMutexLocker locker(&m_mutex);
-            m_images[i] = std::move(image);
-            m_read = i + 1;
-            m_oneRead.wakeAll();
-        }
-    }))
-{
-    m_thread->start();
-}
-
-CatalogIconReader::~CatalogIconReader()
-{
-    m_thread->wait();
-}
-
-QPixmap CatalogIconReader::take(int index)
-{
-    const CatalogIcon &icon = m_icons.at(index);
-    if (!readsFile(icon))
-        return icon.picture;
-    QImage image;
-    {
-        QMutexLocker locker(&m_mutex);
-        while (m_read <= index)
-            m_oneRead.wait(&m_mutex);
-        image = std::move(m_images[index]);
-    }
-    return QPixmap::fromImage(std::move(image));
+    return fileToRead().isEmpty() ? picture : readPixmapFile(file);
 }
 
 QString iconFailuresPath()

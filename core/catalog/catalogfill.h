@@ -1,18 +1,12 @@
 #pragma once
 
-#include <QImage>
 #include <QList>
-#include <QMutex>
 #include <QPixmap>
 #include <QString>
-#include <QVector>
-#include <QWaitCondition>
 
 #include <functional>
-#include <memory>
 
 class ProductInfo;
-class QThread;
 
 // An entry's icon: a file in the icon folder, read when the icon is first shown, or a picture just
 // downloaded; neither when the entry has no icon.
@@ -22,28 +16,8 @@ struct CatalogIcon
     QPixmap picture;
 
     QPixmap load() const;
-};
-
-// Reads the files of several icons on a thread of its own, in their order, while the caller does
-// other work (makes the tiles that show them); take() hands each over as load() would, waiting for
-// its file when needed. The destructor waits for the thread.
-class CatalogIconReader
-{
-public:
-    explicit CatalogIconReader(const QVector<CatalogIcon> &icons);
-    ~CatalogIconReader();
-    CatalogIconReader(const CatalogIconReader &) = delete;
-    CatalogIconReader &operator=(const CatalogIconReader &) = delete;
-
-    QPixmap take(int index);
-
-private:
-    const QVector<CatalogIcon> m_icons;
-    QVector<QImage> m_images; // read from the files, under m_mutex
-    int m_read = 0; // how many of the icons the thread has been through, under m_mutex
-    QMutex m_mutex;
-    QWaitCondition m_oneRead;
-    std::unique_ptr<QThread> m_thread;
+    // The file load() reads; empty when there is nothing to read.
+    QString fileToRead() const { return picture.isNull() ? file : QString(); }
 };
 
 // The entries' icons, in their order. An icon name that is not a safe file name (isSafeFileName)

@@ -2,8 +2,16 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QMutex>
 #include <QPixmap>
 #include <QString>
+#include <QStringList>
+#include <QVector>
+#include <QWaitCondition>
+
+#include <memory>
+
+class QThread;
 
 // Stores a downloaded picture at `path` and returns it decoded; a null image (and nothing written)
 // when the bytes are no picture or the file cannot be written. Bytes already in the format the
@@ -22,3 +30,25 @@ QPixmap readPixmapFile(const QString &path);
 QImage readImageFile(const QString &path);
 // Whether the file holds a picture that readPixmapFile can read; only its header is read.
 bool isImageFile(const QString &path);
+
+// Reads picture files (readImageFile) on a thread of its own, in their order, while the caller does
+// other work; take() hands each over as readPixmapFile would, waiting for it when needed. An empty
+// path gives a null pixmap. The destructor waits for the thread.
+class ImageFileReader
+{
+public:
+    explicit ImageFileReader(const QStringList &paths);
+    ~ImageFileReader();
+    ImageFileReader(const ImageFileReader &) = delete;
+    ImageFileReader &operator=(const ImageFileReader &) = delete;
+
+    QPixmap take(int index);
+
+private:
+    const QStringList m_paths;
+    QVector<QImage> m_images; // under m_mutex
+    int m_read = 0; // how many of the paths the thread has been through, under m_mutex
+    QMutex m_mutex;
+    QWaitCondition m_oneRead;
+    std::unique_ptr<QThread> m_thread;
+};

@@ -1,6 +1,7 @@
 #include "widgets/catalog/commonsoftwaremainwt.h"
 
 #include "core/catalog/uninstallregistry.h"
+#include "core/files/imagefile.h"
 #include "core/platform/mycontext.h"
 #include "widgets/catalog/softwareitemwidget.h"
 #include "widgets/catalog/tilelook.h"
@@ -101,13 +102,16 @@ void CommonSoftwareMainWT::makeTilesInView()
         ++end;
     if (end == m_firstPlaceholder)
         return;
-    // The icons are read beside the making of the tiles.
-    QVector<CatalogIcon> icons;
+    // The icon files are read beside the making of the tiles.
+    QStringList files;
     for (int i = m_firstPlaceholder; i < end; ++i)
-        icons.append(m_entries.at(size_t(i)).icon);
-    CatalogIconReader reader(icons);
-    for (const int first = m_firstPlaceholder; m_firstPlaceholder < end; ++m_firstPlaceholder)
-        makeTile(m_firstPlaceholder, reader.take(m_firstPlaceholder - first));
+        files.append(m_entries.at(size_t(i)).icon.fileToRead());
+    ImageFileReader reader(files);
+    for (const int first = m_firstPlaceholder; m_firstPlaceholder < end; ++m_firstPlaceholder) {
+        const CatalogIcon &icon = m_entries.at(size_t(m_firstPlaceholder)).icon;
+        makeTile(m_firstPlaceholder,
+                 icon.fileToRead().isEmpty() ? icon.picture : reader.take(m_firstPlaceholder - first));
+    }
 }
 
 void CommonSoftwareMainWT::showEvent(QShowEvent *event)
