@@ -48,13 +48,13 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    // The first font sets up the font database, which takes a while: done before the platform
-    // exchanges, it overlaps the loading of the network configuration.
+    static MyContext *context = new MyContext; // lives for the whole process
+    context->beginInit();
+    // The first font sets up the font database, which takes a while: done here, it runs beside the
+    // start-up exchanges and the loading of the network configuration they wait for.
     QFont font;
     font.setPointSize(10);
-
-    static MyContext *context = new MyContext; // lives for the whole process
-    context->init();
+    context->endInit();
 
     setWindowIcon();
     MainWidget window;
