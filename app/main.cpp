@@ -12,6 +12,7 @@
 #include "widgets/common/mydialog.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QMessageBox>
 #include <QPointer>
@@ -28,6 +29,14 @@ void showAlreadyRunning()
     if (qEnvironmentVariableIntValue("TESSALY_AUTO_ANSWER_NOTICES") == 1)
         QTimer::singleShot(0, &box, &QMessageBox::accept);
     box.exec();
+}
+
+// Lays out a line in each of the interface's fonts, which loads them and their shaping tables as the
+// first text shown in them would.
+void loadInterfaceFonts()
+{
+    for (const QFont &font : {MyContext::normalFont, MyContext::largeFont})
+        QFontMetrics(font).horizontalAdvance(QStringLiteral("Tessaly软件管家"));
 }
 } // namespace
 
@@ -50,10 +59,11 @@ int main(int argc, char *argv[])
 
     static MyContext *context = new MyContext; // lives for the whole process
     context->beginInit();
-    // The first font sets up the font database, which takes a while: done here, it runs beside the
-    // start-up exchanges and the loading of the network configuration they wait for.
+    // The first font sets up the font database, and the interface's fonts load, while the start-up
+    // exchanges and the network configuration they wait for are under way: all take a while.
     QFont font;
     font.setPointSize(10);
+    loadInterfaceFonts();
     context->endInit();
 
     setWindowIcon();
