@@ -3,13 +3,16 @@
 #include "core/app/singleinstance.h"
 #include "core/app/uifont.h"
 #include "core/base/logging.h"
+#include "core/files/imagefile.h"
 #include "core/platform/mycontext.h"
+#include "core/platform/platformexchange.h"
 #include "widgets/app/firstpaintwatcher.h"
 #include "widgets/app/mainwidget.h"
 #include "widgets/app/startupnotice.h"
 #include "widgets/common/mydialog.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QIcon>
 #include <QMessageBox>
 #include <QPointer>
@@ -27,25 +30,43 @@ void showAlreadyRunning()
         QTimer::singleShot(0, &box, &QMessageBox::accept);
     box.exec();
 }
+
+// Lays out a line in each of the interface's fonts, which loads them and their shaping tables as the
+// first text shown in them would.
+void loadInterfaceFonts()
+{
+    for (const QFont &font : {MyContext::normalFont, MyContext::largeFont})
+        QFontMetrics(font).horizontalAdvance(QStringLiteral("Tessaly软件管家"));
+}
 } // namespace
 
 int main(int argc, char *argv[])
 {
     installLogOutput();
     QApplication app(argc, argv);
+    // Loads beside the work below, up to the first platform exchange.
+    const PlatformExchange::NetworkPreload networkPreload;
+    // Read beside the work below too, and set before the first window.
+    ImageFileReader windowIcon({QStringLiteral(":/icons/icons/application_icon.png")});
+    const auto setWindowIcon = [&] { app.setWindowIcon(QIcon(windowIcon.take(0))); };
     installUiFontFallback();
-    app.setWindowIcon(QIcon(QStringLiteral(":/icons/icons/application_icon.png")));
 
     if (!SingleInstance::acquire()) {
+        setWindowIcon();
         showAlreadyRunning();
         return 0;
     }
 
     static MyContext *context = new MyContext; // lives for the whole process
-    context->init();
-
+    context->beginInit();
+    // The first font sets up the font database, and the interface's fonts load, while the start-up
+    // exchanges and the network configuration they wait for are under way: all take a while.
     QFont font;
     font.setPointSize(10);
+    loadInterfaceFonts();
+    context->endInit();
+
+    setWindowIcon();
     MainWidget window;
     window.setFont(font);
 

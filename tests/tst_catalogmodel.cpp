@@ -5,6 +5,7 @@
 #include "core/base/apppaths.h"
 #include "core/base/productinfo.h"
 #include "core/catalog/catalogfill.h"
+#include "core/files/imagefile.h"
 #include "core/platform/mycontext.h"
 #include "support/simulator.h"
 #include "support/testfiles.h"
@@ -99,6 +100,34 @@ private slots:
     {
         MyContext::clearProductInfos();
         AppPaths::setAppDirForTesting(QString());
+    }
+
+    void iconReadWhateverItsSuffix_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("PNG") << "a.png" << picture("png");
+        QTest::newRow("JPEG named .png") << "b.png" << picture("jpeg");
+        QTest::newRow("PNG named .jpg") << "c.jpg" << picture("png");
+        QTest::newRow("no picture") << "d.png" << QByteArray("no picture here");
+    }
+    // An icon in the folder is read by its suffix's decoder, else from its content: in the fill, and on
+    // the page's reading thread alike.
+    void iconReadWhateverItsSuffix()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        const auto colour = [](const QImage &image) {
+            return image.isNull() ? QString("none") : image.pixelColor(0, 0).name();
+        };
+        const QString expected = colour(QImage::fromData(bytes));
+        const QString path = MyContext::iconImgDir() + '/' + name;
+        QVERIFY(TestFiles::write(path, bytes));
+        setCatalog({name});
+        QCOMPARE(fillAll().first().section(':', 1), expected);
+        ImageFileReader reader({path, QString()});
+        QCOMPARE(colour(reader.take(0).toImage()), expected);
+        QVERIFY(reader.take(1).isNull());
     }
 
     // The build copies the built-in catalog's icons beside the program, where the fill finds every one.

@@ -93,6 +93,10 @@ QProcessEnvironment ChildRun::environment(const QString &home)
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
     env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
     env.insert(QStringLiteral("TESSALY_REGISTRY_ROOT"), home + QStringLiteral("/registry"));
+    // The single-instance keys are files in the temporary folder: a folder of the run's own keeps a copy
+    // that another bench or session runs meanwhile from making this one leave as "already running".
+    QDir().mkpath(home + QStringLiteral("/tmp"));
+    env.insert(QStringLiteral("TMPDIR"), home + QStringLiteral("/tmp"));
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
     return env;
 }

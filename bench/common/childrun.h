@@ -33,7 +33,7 @@ QString format(const Spread &spread, int decimals = 1);
 // address, empty on failure.
 QString startSimulator(class QProcess &process, const QString &simulator, const QString &scenarioFile, int port = 0);
 // The program's environment for a measured run: offscreen, quitting after its first paint, its settings,
-// data and registry in `home`, no debug lines.
+// data, registry and temporary files in `home`, no debug lines.
 QProcessEnvironment environment(const QString &home);
 
 // A copy of the program in `folder` (so that its icon folder is the caller's own); empty on failure.

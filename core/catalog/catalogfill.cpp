@@ -10,7 +10,6 @@
 #include <QDateTime>
 #include <QFile>
 #include <QHash>
-#include <QImageReader>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
@@ -60,6 +59,11 @@ void storeFailures(const QHash<QString, qint64> &failures)
 
 } // namespace
 
+QPixmap CatalogIcon::load() const
+{
+    return fileToRead().isEmpty() ? picture : readPixmapFile(file);
+}
+
 QString iconFailuresPath()
 {
     return MyContext::iconImgDir() + QStringLiteral("-failures.json");
@@ -81,7 +85,7 @@ QList<CatalogIcon> loadCatalogIcons(const QList<ProductInfo *> &entries)
             continue;
         }
         const QString path = folder + info->iconName;
-        if (QImageReader(path).canRead()) { // only the header is read here
+        if (isImageFile(path)) { // only the header is read here
             icons.last().file = path;
             continue;
         }

@@ -15,7 +15,9 @@ struct CatalogIcon
     QString file;
     QPixmap picture;
 
-    QPixmap load() const { return picture.isNull() && !file.isEmpty() ? QPixmap(file) : picture; }
+    QPixmap load() const;
+    // The file load() reads; empty when there is nothing to read.
+    QString fileToRead() const { return picture.isNull() ? file : QString(); }
 };
 
 // The entries' icons, in their order. An icon name that is not a safe file name (isSafeFileName)

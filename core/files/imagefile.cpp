@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QSaveFile>
+#include <QThread>
 
 namespace {
 
@@ -18,6 +19,14 @@ QByteArray canonicalFormat(QByteArray format)
     if (format == "tif")
         return QByteArrayLiteral("tiff");
     return format;
+}
+
+// A reader that uses only the decoder the path's suffix names.
+void readBySuffix(QImageReader &reader, const QString &path)
+{
+    reader.setFileName(path);
+    reader.setFormat(canonicalFormat(QFileInfo(path).suffix().toLatin1()));
+    reader.setAutoDetectImageFormat(false);
 }
 
 } // namespace
@@ -48,4 +57,63 @@ QImage writeImageFile(const QByteArray &bytes, const QString &path)
         return QImage();
     }
     return image;
+}
+
+QPixmap readPixmapFile(const QString &path)
+{
+    QImageReader reader;
+    readBySuffix(reader, path);
+    if (reader.canRead())
+        return QPixmap::fromImageReader(&reader);
+    QImageReader byContent(path);
+    return QPixmap::fromImageReader(&byContent);
+}
+
+QImage readImageFile(const QString &path)
+{
+    QImageReader reader;
+    readBySuffix(reader, path);
+    if (reader.canRead())
+        return reader.read();
+    return QImageReader(path).read();
+}
+
+bool isImageFile(const QString &path)
+{
+    QImageReader reader;
+    readBySuffix(reader, path);
+    return reader.canRead() || QImageReader(path).canRead();
+}
+
+ImageFileReader::ImageFileReader(const QStringList &paths)
+    : m_paths(paths)
+    , m_images(paths.size())
+    , m_thread(QThread::create([this] {
+        for (int i = 0; i < m_paths.size(); ++i) {
+            QImage image = m_paths.at(i).isEmpty() ? QImage() : readImageFile(m_paths.at(i));
+            const QMutexLocker locker(&m_mutex);
+            m_images[i] = std::move(image);
+            m_read = i + 1;
+            m_oneRead.wakeAll();
+        }
+    }))
+{
+    m_thread->start();
+}
+
+ImageFileReader::~ImageFileReader()
+{
+    m_thread->wait();
+}
+
+QPixmap ImageFileReader::take(int index)
+{
+    QImage image;
+    {
+        QMutexLocker locker(&m_mutex);
+        while (m_read <= index)
+            m_oneRead.wait(&m_mutex);
+        image = std::move(m_images[index]);
+    }
+    return QPixmap::fromImage(std::move(image));
 }

@@ -40,9 +40,20 @@ MyContext::MyContext(QObject *parent)
 
 void MyContext::init()
 {
+    beginInit();
+    endInit();
+}
+
+void MyContext::beginInit()
+{
     initScreenClass();
     initDefaultProductInfos();
-    startUpExchanges();
+    sendStartUpExchanges();
+}
+
+void MyContext::endInit()
+{
+    finishStartUpExchanges();
 
     auto *initThread = new InitThread(this);
     connect(initThread, &QThread::finished, initThread, &QObject::deleteLater);

@@ -21,6 +21,11 @@ public:
     // Start-up: screen class and fonts, built-in catalog, app init, start-up log line,
     // token login (see startUpExchanges), then the housekeeping thread.
     void init();
+    // init() in two halves, between which the start-up exchanges run on a thread of their own, so
+    // that the caller can do other work meanwhile: beginInit() returns once they are sent,
+    // endInit() waits for their answers and does the rest.
+    void beginInit();
+    void endInit();
 
     // Screen class and fonts from the primary screen (first step of init()).
     static void initScreenClass();
@@ -38,6 +43,11 @@ public:
     // and waited for together; app init's answer is applied first, then the log line is sent, then
     // the token login's answer is applied.
     static void startUpExchanges();
+    // startUpExchanges in two halves: the first sends the exchanges from a thread of their own (their
+    // requests are made here) and returns; the second waits for the answers in local event loops, as
+    // every exchange does, and applies them.
+    static void sendStartUpExchanges();
+    static void finishStartUpExchanges();
     static bool qrCodeLogin(const QString &preLoginToken);
     static QString phoneLogin(const QString &phoneNum, const QString &verifyCode);
     static QString sendVerifyCode(const QString &phoneNum);

@@ -9,6 +9,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -129,6 +130,17 @@ QNetworkRequest makeRequest(const QString &url)
 }
 
 } // namespace
+
+PlatformExchange::NetworkPreload::NetworkPreload()
+    : m_thread(QThread::create([] { const QNetworkAccessManager manager; }))
+{
+    m_thread->start();
+}
+
+PlatformExchange::NetworkPreload::~NetworkPreload()
+{
+    m_thread->wait();
+}
 
 PlatformExchange::Pending::Pending(const QNetworkRequest &request, const QByteArray *postBody, qint64 maxBody,
                                    QNetworkAccessManager *manager)

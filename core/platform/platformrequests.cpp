@@ -8,10 +8,13 @@
 #include "core/files/imagefile.h"
 #include "core/platform/platformexchange.h"
 
+#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QMutex>
 #include <QSettings>
+#include <QThread>
 
 using PlatformExchange::Answer;
 using PlatformExchange::stringValue;
@@ -84,11 +87,19 @@ QString messageFor(const Answer &answer)
 
 namespace {
 
-std::unique_ptr<PlatformExchange::Pending> sendAppInit()
+const char appInitPath[] = "/user/init/appinit.html";
+const char tokenLoginPath[] = "/user/user/tokenlogin.html";
+
+QJsonObject appInitRequest()
 {
     QJsonObject request = PlatformExchange::envelope(QStringLiteral("morvane.platform.init"));
     request.insert(QStringLiteral("deviceInfo"), MyContext::deviceInfo());
-    return PlatformExchange::sendJson(userServiceAddress("/user/init/appinit.html"), request);
+    return request;
+}
+
+std::unique_ptr<PlatformExchange::Pending> sendAppInit()
+{
+    return PlatformExchange::sendJson(userServiceAddress(appInitPath), appInitRequest());
 }
 
 void applyAppInit(const Answer &answer)
@@ -132,18 +143,25 @@ void applyAppInit(const Answer &answer)
     }
 }
 
-// Null without a stored token: then nothing is sent.
-std::unique_ptr<PlatformExchange::Pending> sendTokenLogin()
+// Empty without a stored token: then nothing is sent.
+QJsonObject tokenLoginRequest()
 {
     const QString token = storedToken();
     if (token.isEmpty())
-        return nullptr;
+        return QJsonObject();
 
     QJsonObject request = sessionRequest(QStringLiteral("morvane.platform.tokenlogin"));
     request.insert(QStringLiteral("userSystemId"), QStringLiteral("1001"));
     request.insert(tokenIdKey, token);
     request.insert(QStringLiteral("deviceInfo"), MyContext::deviceInfo());
-    return PlatformExchange::sendJson(userServiceAddress("/user/user/tokenlogin.html"), request);
+    return request;
+}
+
+// Null without a stored token.
+std::unique_ptr<PlatformExchange::Pending> sendTokenLogin()
+{
+    const QJsonObject request = tokenLoginRequest();
+    return request.isEmpty() ? nullptr : PlatformExchange::sendJson(userServiceAddress(tokenLoginPath), request);
 }
 
 void applyTokenLogin(const Answer &answer)
@@ -161,6 +179,105 @@ void applyTokenLogin(const Answer &answer)
             QStringLiteral(",获取到的用户昵称为：") + fresh->nickName();
 }
 
+// App init and the token login (when there is a stored token), sent at once and waited for on a
+// thread of their own; the GUI thread takes their answers in turn, waiting for each in a local event
+// loop like any exchange. The requests are made on the GUI thread: the device information reads the
+// screen, the stored token the settings. Once every answer is in, the thread touches nothing of this
+// object any more: it releases its network objects and then itself.
+class StartUpExchanges
+{
+public:
+    enum Exchange { AppInit, TokenLogin };
+
+    StartUpExchanges()
+        : m_requests{appInitRequest(), tokenLoginRequest()}
+        , m_thread(QThread::create([this] { run(); }))
+    {
+        QObject::connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+        m_thread->start();
+    }
+    ~StartUpExchanges()
+    {
+        if (!arrived(AppInit) || (sent(TokenLogin) && !arrived(TokenLogin)))
+            endThread();
+    }
+    StartUpExchanges(const StartUpExchanges &) = delete;
+    StartUpExchanges &operator=(const StartUpExchanges &) = delete;
+
+    bool sent(Exchange exchange) const { return !m_requests[exchange].isEmpty(); }
+
+    Answer answer(Exchange exchange)
+    {
+        QEventLoop loop;
+        m_waiting = &loop;
+        m_awaited = exchange;
+        while (!arrived(exchange)) {
+            loop.exec();
+            // A loop that returns before the answer cannot run: the application is leaving. The thread's
+            // loops are ended too, so its exchanges end at once, as failures.
+            if (!arrived(exchange))
+                endThread();
+        }
+        m_waiting = nullptr;
+        const QMutexLocker locker(&m_mutex);
+        return m_answers[exchange];
+    }
+
+private:
+    void run()
+    {
+        const auto appInit = PlatformExchange::sendJson(userServiceAddress(appInitPath), m_requests[AppInit]);
+        const auto tokenLogin = sent(TokenLogin)
+            ? PlatformExchange::sendJson(userServiceAddress(tokenLoginPath), m_requests[TokenLogin])
+            : nullptr;
+        arrive(AppInit, appInit->wait());
+        if (tokenLogin)
+            arrive(TokenLogin, tokenLogin->wait());
+    }
+
+    void arrive(Exchange exchange, const Answer &answer)
+    {
+        // Under the lock, so that the GUI thread, once it sees the answer, may drop this object.
+        const QMutexLocker locker(&m_mutex);
+        m_answers[exchange] = answer;
+        m_arrived[exchange] = true;
+        QMetaObject::invokeMethod(
+            &m_guiThread,
+            [this] {
+                if (m_waiting && arrived(m_awaited))
+                    m_waiting->quit();
+            },
+            Qt::QueuedConnection);
+    }
+
+    bool arrived(Exchange exchange)
+    {
+        const QMutexLocker locker(&m_mutex);
+        return m_arrived[exchange];
+    }
+
+    void endThread()
+    {
+        m_thread->quit();
+        m_thread->wait();
+    }
+
+    const QJsonObject m_requests[2];
+    QMutex m_mutex;
+    Answer m_answers[2]; // under m_mutex
+    bool m_arrived[2] = {false, false}; // under m_mutex
+    QObject m_guiThread; // where the thread's news is taken
+    QEventLoop *m_waiting = nullptr; // the GUI thread's loop waiting for m_awaited
+    Exchange m_awaited = AppInit;
+    QThread *m_thread;
+};
+
+std::unique_ptr<StartUpExchanges> &startUpInFlight()
+{
+    static std::unique_ptr<StartUpExchanges> exchanges;
+    return exchanges;
+}
+
 } // namespace
 
 void MyContext::appInit()
@@ -176,16 +293,26 @@ void MyContext::tokenLogin()
 
 void MyContext::startUpExchanges()
 {
-    const auto appInit = sendAppInit();
-    const auto tokenLogin = sendTokenLogin();
-    applyAppInit(appInit->wait());
+    sendStartUpExchanges();
+    finishStartUpExchanges();
+}
+
+void MyContext::sendStartUpExchanges()
+{
+    startUpInFlight() = std::make_unique<StartUpExchanges>();
+}
+
+void MyContext::finishStartUpExchanges()
+{
+    const std::unique_ptr<StartUpExchanges> exchanges = std::move(startUpInFlight());
+    applyAppInit(exchanges->answer(StartUpExchanges::AppInit));
 
     // Nothing waits for the log line's answer.
     commonLog(QLatin1String("initlog success,") + QLatin1String("client version:") + clientVersion +
               QLatin1String(",") + QLatin1String("supportSpecialMusicStr:") + supportSpecialMusicStr);
 
-    if (tokenLogin)
-        applyTokenLogin(tokenLogin->wait());
+    if (exchanges->sent(StartUpExchanges::TokenLogin))
+        applyTokenLogin(exchanges->answer(StartUpExchanges::TokenLogin));
 }
 
 bool MyContext::qrCodeLogin(const QString &preLoginToken)

@@ -41,8 +41,10 @@ public:
 
     bool ok() const { return m_ok; }
 
+    // PNGs are stored uncompressed (quality 100): the program decodes its pictures at start, where
+    // inflating them cost more than reading the larger files; the installer compresses them anyway.
     void write(const QImage &image, const QString &relativePath, int expectedSize, const char *format = "PNG",
-               int quality = -1)
+               int quality = 100)
     {
         const QString path = m_root.filePath(relativePath);
         if (image.width() != expectedSize || image.height() != expectedSize) {

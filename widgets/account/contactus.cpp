@@ -1,5 +1,6 @@
 #include "widgets/account/contactus.h"
 
+#include "core/files/imagefile.h"
 #include "widgets/common/dialogheader.h"
 #include "core/platform/uisize.h"
 #include "core/platform/mycontext.h"
@@ -25,7 +26,7 @@ ContactUS::ContactUS(QWidget *parent)
     const int side = qMin(UiSize::qrCodeImage().height() - 40, UiSize::signInDialog().width() - 80);
     pictureLabel->setFixedSize(side, side);
     pictureLabel->setScaledContents(true);
-    pictureLabel->setPixmap(QPixmap(QStringLiteral(":/icons/icons/tessalygongzhonghao.jpg")));
+    pictureLabel->setPixmap(readPixmapFile(QStringLiteral(":/icons/icons/tessalygongzhonghao.jpg")));
 
     auto *textLabel = new QLabel(QStringLiteral("请您关注公众号联系客服即可"), this);
     textLabel->setObjectName(QStringLiteral("contactTextLabel"));

@@ -1,6 +1,7 @@
 #include "widgets/account/myloginbtn.h"
 
 #include "core/base/logging.h"
+#include "core/files/imagefile.h"
 #include "core/platform/uisize.h"
 #include "core/platform/mycontext.h"
 
@@ -20,7 +21,7 @@ MyLoginBtn::MyLoginBtn(QWidget *parent)
 
 void MyLoginBtn::resetLook()
 {
-    setIcon(QIcon(QStringLiteral(":/icons/icons/login_white.png")));
+    setIcon(QIcon(readPixmapFile(QStringLiteral(":/icons/icons/login_white.png"))));
     setIconSize(QSize(25, 25));
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/base/headimage.h"
 #include "core/base/user.h"
+#include "core/files/imagefile.h"
 #include "core/platform/mycontext.h"
 #include "core/platform/uisize.h"
 #include "widgets/common/roundqlabel.h"
@@ -31,7 +32,7 @@ PerInfoFloatDialog::PerInfoFloatDialog(QWidget *parent)
 
     m_headLabel->setObjectName(QStringLiteral("headLabel"));
     m_headLabel->setFixedSize(headSide, headSide);
-    m_headLabel->setPixmap(QPixmap(QLatin1String(defaultHeadImage)));
+    m_headLabel->setPixmap(readPixmapFile(QLatin1String(defaultHeadImage)));
 
     m_nickNameLabel->setObjectName(QStringLiteral("nickNameLabel"));
     m_nickNameLabel->setFont(MyContext::largeFont);
@@ -70,8 +71,8 @@ void PerInfoFloatDialog::refreshContent()
     m_userIdLabel->setText(user->userId());
     // The default picture for a user without one; none when the user's does not decode.
     const QString base64 = user->headImgBase64();
-    const QPixmap head =
-        base64.isEmpty() ? QPixmap(QLatin1String(defaultHeadImage)) : QPixmap::fromImage(decodeHeadImage(base64));
+    const QPixmap head = base64.isEmpty() ? readPixmapFile(QLatin1String(defaultHeadImage))
+                                          : QPixmap::fromImage(decodeHeadImage(base64));
     if (head.isNull())
         m_headLabel->clear();
     else

@@ -1,6 +1,8 @@
 #include "widgets/catalog/commonsoftwaremainwt.h"
 
 #include "core/catalog/uninstallregistry.h"
+#include "core/files/imagefile.h"
+#include "core/platform/mycontext.h"
 #include "widgets/catalog/softwareitemwidget.h"
 #include "widgets/catalog/tilelook.h"
 
@@ -30,6 +32,9 @@ CommonSoftwareMainWT::CommonSoftwareMainWT(QWidget *parent)
 {
     setAttribute(Qt::WA_StyledBackground);
     setStyleSheet(QStringLiteral("CommonSoftwareMainWT{background-color:white;}"));
+    // The scroll area's size hint measures a line in its font: in the tiles' font it needs no font of
+    // its own, which would be one more to load at start.
+    m_scrollArea->setFont(MyContext::normalFont);
     m_scrollArea->setFrameShape(QFrame::NoFrame);
     m_scrollArea->setWidgetResizable(true);
     m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -69,7 +74,7 @@ void CommonSoftwareMainWT::addItem(const QString &zhName, const QString &zhDesc,
         makeTilesInView();
 }
 
-void CommonSoftwareMainWT::makeTile(int index)
+void CommonSoftwareMainWT::makeTile(int index, const QPixmap &icon)
 {
     Entry &entry = m_entries.at(size_t(index));
     const bool installed = isSoftwareInstalled(entry.pathName);
@@ -77,8 +82,8 @@ void CommonSoftwareMainWT::makeTile(int index)
     const bool needUpgrade = installed && getDisplayVersion(entry.pathName) != entry.version;
 
     auto *tile = new SoftwareItemWidget(m_container);
-    tile->setInfo(entry.zhName, entry.zhDesc, entry.icon.load(), entry.downloadUrl, entry.pathName, installed,
-                  needUpgrade, entry.sha256);
+    tile->setInfo(entry.zhName, entry.zhDesc, icon, entry.downloadUrl, entry.pathName, installed, needUpgrade,
+                  entry.sha256);
     tile->setFixedSize(tileWidth, tileHeight);
     tile->setGeometry(entry.placeholder->geometry());
     delete m_gridLayout->replaceWidget(entry.placeholder, tile);
@@ -94,11 +99,20 @@ void CommonSoftwareMainWT::makeTilesInView()
     const int viewBottom = m_scrollArea->verticalScrollBar()->value() + m_scrollArea->viewport()->height();
     const int margin = m_gridLayout->contentsMargins().top();
     const int rowStep = tileHeight + m_gridLayout->verticalSpacing();
-    for (; m_firstPlaceholder < int(m_entries.size()); ++m_firstPlaceholder) {
-        const int rowTop = margin + (m_firstPlaceholder / columns) * rowStep;
-        if (rowTop >= viewBottom)
-            break;
-        makeTile(m_firstPlaceholder);
+    int end = m_firstPlaceholder;
+    while (end < int(m_entries.size()) && margin + (end / columns) * rowStep < viewBottom)
+        ++end;
+    if (end == m_firstPlaceholder)
+        return;
+    // The icon files are read beside the making of the tiles.
+    QStringList files;
+    for (int i = m_firstPlaceholder; i < end; ++i)
+        files.append(m_entries.at(size_t(i)).icon.fileToRead());
+    ImageFileReader reader(files);
+    for (const int first = m_firstPlaceholder; m_firstPlaceholder < end; ++m_firstPlaceholder) {
+        const CatalogIcon &icon = m_entries.at(size_t(m_firstPlaceholder)).icon;
+        makeTile(m_firstPlaceholder,
+                 icon.fileToRead().isEmpty() ? icon.picture : reader.take(m_firstPlaceholder - first));
     }
 }
 

@@ -49,7 +49,7 @@ private:
 
     // Makes the tiles of the rows in view.
     void makeTilesInView();
-    void makeTile(int index);
+    void makeTile(int index, const QPixmap &icon);
 
     std::vector<Entry> m_entries;
     int m_firstPlaceholder = 0; // tiles are made in order: every entry before this one has its tile

@@ -1,5 +1,7 @@
 #include "widgets/common/closebtn.h"
 
+#include "core/files/imagefile.h"
+
 CloseBtn::CloseBtn(const QString &hoverIcon, const QString &normalIcon, QWidget *parent)
     : QPushButton(parent)
     , m_hoverIcon(hoverIcon)
@@ -13,7 +15,7 @@ CloseBtn *CloseBtn::create(const QSize &size, QWidget *parent)
     auto *button = new CloseBtn(QStringLiteral(":/icons/icons/close_white.png"), normalIcon, parent);
     button->setObjectName(QStringLiteral("closeButton"));
     button->setFixedSize(size);
-    button->setIcon(QIcon(normalIcon));
+    button->setIcon(QIcon(readPixmapFile(normalIcon)));
     button->setStyleSheet(QStringLiteral("QPushButton{border:0px;border-radius: none; background-color:none;}"
                                          "QPushButton:hover{background-color:#CB3B3B;}"));
     button->setAutoDefault(false);
@@ -23,12 +25,12 @@ CloseBtn *CloseBtn::create(const QSize &size, QWidget *parent)
 
 void CloseBtn::enterEvent(QEvent *event)
 {
-    setIcon(QIcon(m_hoverIcon));
+    setIcon(QIcon(readPixmapFile(m_hoverIcon)));
     QPushButton::enterEvent(event);
 }
 
 void CloseBtn::leaveEvent(QEvent *event)
 {
-    setIcon(QIcon(m_normalIcon));
+    setIcon(QIcon(readPixmapFile(m_normalIcon)));
     QPushButton::leaveEvent(event);
 }

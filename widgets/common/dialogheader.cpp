@@ -1,5 +1,6 @@
 #include "widgets/common/dialogheader.h"
 
+#include "core/files/imagefile.h"
 #include "core/platform/mycontext.h"
 #include "core/platform/uisize.h"
 #include "widgets/common/closebtn.h"
@@ -19,7 +20,7 @@ DialogHeader::DialogHeader(const QString &title, QWidget *parent)
     const int pictureSide = UiSize::signInHeader().height() - 15;
     pictureLabel->setFixedSize(pictureSide, pictureSide);
     pictureLabel->setScaledContents(true);
-    pictureLabel->setPixmap(QPixmap(QStringLiteral(":/icons/icons/logindialoglabel.png")));
+    pictureLabel->setPixmap(readPixmapFile(QStringLiteral(":/icons/icons/logindialoglabel.png")));
 
     auto *titleLabel = new QLabel(title, this);
     titleLabel->setObjectName(QStringLiteral("headerTitleLabel"));

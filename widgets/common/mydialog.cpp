@@ -1,5 +1,6 @@
 #include "widgets/common/mydialog.h"
 
+#include "core/files/imagefile.h"
 #include "core/platform/uisize.h"
 #include "core/platform/mycontext.h"
 
@@ -32,7 +33,7 @@ MyDialog::MyDialog(const QString &text, QWidget *parent)
     connect(m_okButton, &QPushButton::clicked, this, &QDialog::close);
 
     setWindowTitle(QStringLiteral("提示"));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/icons/note.png")));
+    setWindowIcon(QIcon(readPixmapFile(QStringLiteral(":/icons/icons/note.png"))));
     setAttribute(Qt::WA_DeleteOnClose);
 
     m_layout->setSpacing(15);

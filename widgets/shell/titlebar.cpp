@@ -5,6 +5,7 @@
 #include "core/base/headimage.h"
 #include "core/base/logging.h"
 #include "core/base/user.h"
+#include "core/files/imagefile.h"
 #include "core/platform/mycontext.h"
 #include "core/platform/uisize.h"
 #include "widgets/account/contactus.h"
@@ -33,7 +34,6 @@ TitleBar::TitleBar(QWidget *parent)
     , iconLabel(new QLabel(this))
     , titleLabel(new QLabel(this))
     , loginButton(new MyLoginBtn(this))
-    , accountPopup(new PerInfoFloatDialog(this))
     , contactButton(new QPushButton(this))
     , minimizeButton(new QPushButton(this))
     , closeButton(CloseBtn::create(UiSize::windowButton(), this))
@@ -45,7 +45,7 @@ TitleBar::TitleBar(QWidget *parent)
 
     iconLabel->setFixedSize(UiSize::titleIcon());
     iconLabel->setScaledContents(true);
-    iconLabel->setPixmap(QPixmap(QStringLiteral(":/icons/icons/title_icon.png")));
+    iconLabel->setPixmap(readPixmapFile(QStringLiteral(":/icons/icons/title_icon.png")));
     iconLabel->setStyleSheet(QStringLiteral("QLabel{ border-radius:8px;}"));
 
     titleLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -57,8 +57,6 @@ TitleBar::TitleBar(QWidget *parent)
     connect(loginButton, &MyLoginBtn::showPer, this, &TitleBar::showPerInfoFloatDialog);
     connect(loginButton, &MyLoginBtn::hidePer, this, &TitleBar::hidePerInfoFloatDialog);
 
-    accountPopup->setObjectName(QStringLiteral("perInfoFloatDialog"));
-    connect(accountPopup, &PerInfoFloatDialog::parentLoginOut, this, &TitleBar::loginOut);
     // A sign-in whose dialog was closed before the answer came still shows here.
     connect(SignInNotifier::instance(), &SignInNotifier::signedInAfterClose, this, &TitleBar::refreshContent);
 
@@ -66,7 +64,7 @@ TitleBar::TitleBar(QWidget *parent)
     contactButton->setFlat(true);
     contactButton->setText(QStringLiteral("联系客服"));
     contactButton->setFixedHeight(UiSize::titleTextButton().height());
-    contactButton->setIcon(QIcon(QStringLiteral(":/icons/icons/concatus.png")));
+    contactButton->setIcon(QIcon(readPixmapFile(QStringLiteral(":/icons/icons/concatus.png"))));
     contactButton->setIconSize(QSize(25, 25));
     contactButton->setFont(MyContext::normalFont);
     contactButton->setCursor(Qt::PointingHandCursor);
@@ -76,8 +74,13 @@ TitleBar::TitleBar(QWidget *parent)
 
     minimizeButton->setObjectName(QStringLiteral("minimizeButton"));
     minimizeButton->setFixedSize(UiSize::windowButton());
-    minimizeButton->setIcon(QIcon(QStringLiteral(":/icons/icons/min_black.png")));
+    minimizeButton->setIcon(QIcon(readPixmapFile(QStringLiteral(":/icons/icons/min_black.png"))));
     minimizeButton->setStyleSheet(QLatin1String(windowButtonStyle));
+
+    // The window buttons show icons only, yet a push button's size hint measures text in its font: in
+    // the title bar's font they need no font of their own, which would be one more to load at start.
+    minimizeButton->setFont(MyContext::normalFont);
+    closeButton->setFont(MyContext::normalFont);
 
     // Window controls take no keyboard focus: Windows would frame the first of them at start.
     for (QWidget *button : std::initializer_list<QWidget *>{loginButton, contactButton, minimizeButton})
@@ -102,6 +105,16 @@ TitleBar::TitleBar(QWidget *parent)
     refreshContent();
 }
 
+PerInfoFloatDialog *TitleBar::accountPopupWidget()
+{
+    if (!accountPopup) {
+        accountPopup = new PerInfoFloatDialog(this);
+        accountPopup->setObjectName(QStringLiteral("perInfoFloatDialog"));
+        connect(accountPopup, &PerInfoFloatDialog::parentLoginOut, this, &TitleBar::loginOut);
+    }
+    return accountPopup;
+}
+
 void TitleBar::onClicked()
 {
     auto *button = qobject_cast<QPushButton *>(sender());
@@ -122,12 +135,13 @@ void TitleBar::showPerInfoFloatDialog()
         return;
     qCDebug(lcShell) << "===========showPerInfoFloatDialog=============";
     const QPoint buttonCorner = loginButton->mapToGlobal(QPoint(0, 0));
-    accountPopup->refreshContent();
-    accountPopup->show();
-    const int distance = (accountPopup->width() - loginButton->width()) / 2;
-    qCDebug(lcShell) << "distance:" << distance << ",perInfoFloatDialog->width:" << accountPopup->width();
+    PerInfoFloatDialog *popup = accountPopupWidget();
+    popup->refreshContent();
+    popup->show();
+    const int distance = (popup->width() - loginButton->width()) / 2;
+    qCDebug(lcShell) << "distance:" << distance << ",perInfoFloatDialog->width:" << popup->width();
     const int y = buttonCorner.y() + loginButton->height() + (MyContext::isSmall ? 0 : 5);
-    accountPopup->setGeometry(buttonCorner.x() - distance, y, accountPopup->width(), accountPopup->height());
+    popup->setGeometry(buttonCorner.x() - distance, y, popup->width(), popup->height());
 }
 
 void TitleBar::hidePerInfoFloatDialog()
@@ -174,7 +188,7 @@ void TitleBar::refreshContent()
         head = QPixmap::fromImage(
             circularImage(decodeHeadImage(user->headImgBase64()), 2 * headRadius, Qt::FastTransformation));
     } else {
-        head = QPixmap(QStringLiteral(":/icons/icons/defalut_title_head_img.png"));
+        head = readPixmapFile(QStringLiteral(":/icons/icons/defalut_title_head_img.png"));
     }
     QIcon icon;
     icon.addPixmap(head, QIcon::Normal, QIcon::On);
@@ -186,6 +200,7 @@ void TitleBar::loginOut()
 {
     loginButton->setText(QStringLiteral("登录"));
     loginButton->resetLook();
-    accountPopup->hide();
+    if (accountPopup)
+        accountPopup->hide();
     MyContext::loginOut();
 }

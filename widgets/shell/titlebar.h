@@ -17,7 +17,9 @@ public:
     explicit TitleBar(QWidget *parent);
 
     MyLoginBtn *loginButtonWidget() const { return loginButton; }
-    PerInfoFloatDialog *accountPopupWidget() const { return accountPopup; }
+    // The account popup, made on first use: nobody sees it before a signed-in user hovers the sign-in
+    // button.
+    PerInfoFloatDialog *accountPopupWidget();
     QPushButton *contactButtonWidget() const { return contactButton; }
 
 public slots:
@@ -37,7 +39,7 @@ private:
     QLabel *iconLabel;
     QLabel *titleLabel;
     MyLoginBtn *loginButton;
-    PerInfoFloatDialog *accountPopup;
+    PerInfoFloatDialog *accountPopup = nullptr;
     QPushButton *contactButton;
     QPushButton *minimizeButton;
     CloseBtn *closeButton;
