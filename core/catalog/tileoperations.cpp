@@ -110,6 +110,8 @@ void TileOperations::startDownload(Operation operation)
     connect(m_download, &InstallerDownload::progress, this, &TileOperations::downloadProgress);
     connect(m_download, &InstallerDownload::finished, this,
             [this](InstallerDownload::Outcome outcome) { onDownloadFinished(outcome); });
+    // Announced before the start, which reports the first progress, and with the download in hand.
+    emit progressStarted(operation);
     // Without a folder of its own nothing is opened: the name may be another download's file.
     if (m_workDir.isEmpty() || !m_download->start(url, m_filePath, m_sha256.toLatin1())) {
         if (m_workDir.isEmpty())
@@ -121,7 +123,6 @@ void TileOperations::startDownload(Operation operation)
         return;
     }
     qCDebug(lcCatalog) << "download url:" << m_downloadUrl << ",filename:" << fileName;
-    emit progressStarted(operation);
     emit stateChanged();
 }
 
