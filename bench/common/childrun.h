@@ -4,14 +4,17 @@
 #include <QString>
 #include <QVector>
 
-// Running a program to its end, measured from its start: wall time and the child's own peak
-// resident memory (wait4's rusage, so nothing of the runner is counted). Linux only.
+// Running a program to its end, measured from its start: wall time to the line "first paint" on its
+// standard output (the program and the reference print it once their window has been painted), wall
+// time to its end, and the child's own peak resident memory (wait4's rusage, so nothing of the runner
+// is counted). Linux only.
 namespace ChildRun {
 
 struct Result
 {
-    bool ok = false; // started and ended with status 0
-    double ms = 0;
+    bool ok = false; // started, printed "first paint" and ended with status 0
+    double ms = 0; // to the first paint
+    double exitMs = 0; // to the end
     double maxRssKiB = 0;
 };
 

@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <cstdio>
+
 namespace {
 class Window : public QFrame
 {
@@ -39,7 +41,11 @@ protected:
         QFrame::paintEvent(event);
         if (!m_painted) {
             m_painted = true;
-            QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+            QTimer::singleShot(0, qApp, [] {
+                std::fputs("first paint\n", stdout);
+                std::fflush(stdout);
+                QCoreApplication::exit(0);
+            });
         }
     }
 

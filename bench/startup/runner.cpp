@@ -122,7 +122,12 @@ int main(int argc, char *argv[])
         };
         const bool bounded = benchCase.boundMs > 0;
         const int caseRuns = bounded ? 3 : runs;
-        QVector<double> programMs, referenceMs;
+        QVector<double> programMs, referenceMs, programExitMs, referenceExitMs;
+        const auto runReference = [&] {
+            const ChildRun::Result result = ChildRun::run(reference, env);
+            referenceMs.append(result.ms);
+            referenceExitMs.append(result.exitMs);
+        };
         if (!bounded) { // warm the page cache of both
             runProgram();
             ChildRun::run(reference, env);
@@ -130,11 +135,12 @@ int main(int argc, char *argv[])
         for (int i = 0; i < caseRuns; ++i) {
             // Alternating order, so that neither always follows the other.
             if (!bounded && i % 2 == 0)
-                referenceMs.append(ChildRun::run(reference, env).ms);
+                runReference();
             const ChildRun::Result result = runProgram();
             programMs.append(result.ok ? result.ms : qInf());
+            programExitMs.append(result.ok ? result.exitMs : qInf());
             if (!bounded && i % 2 == 1)
-                referenceMs.append(ChildRun::run(reference, env).ms);
+                runReference();
         }
         const ChildRun::Spread own = ChildRun::spread(programMs);
         if (bounded) {
@@ -146,6 +152,13 @@ int main(int argc, char *argv[])
                         qPrintable(ChildRun::format(ref)), own.median / ref.median,
                         benchCase.target > 0 ? qPrintable(QStringLiteral(" (target <= %1)").arg(benchCase.target))
                                              : "");
+            // Leaving is not start-up, but it is printed: a program that paints early and then takes
+            // long to end would show here.
+            const ChildRun::Spread ownExit = ChildRun::spread(programExitMs);
+            const ChildRun::Spread refExit = ChildRun::spread(referenceExitMs);
+            std::printf("%-40s %s, reference %s, ratio %.2f\n", "  ... to the end of the process",
+                        qPrintable(ChildRun::format(ownExit)), qPrintable(ChildRun::format(refExit)),
+                        ownExit.median / refExit.median);
         }
         if (sim.state() != QProcess::NotRunning) {
             sim.kill();
