@@ -361,19 +361,44 @@ void SoftwareItemWidget::resizeEvent(QResizeEvent *event)
     fitButtonRow();
 }
 
-void SoftwareItemWidget::paintEvent(QPaintEvent *event)
+namespace {
+
+// The tile's rounded frame, drawn at the given scale about its centre.
+void drawFrame(QPainter &painter, const QRect &rect, double scale)
 {
-    Q_UNUSED(event)
-    QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF box = QRectF(rect()).adjusted(1, 1, -1, -1);
-    if (!qFuzzyCompare(m_scaleFactor, 1.0)) {
+    const QRectF box = QRectF(rect).adjusted(1, 1, -1, -1);
+    if (!qFuzzyCompare(scale, 1.0)) {
         const QPointF centre = box.center();
         painter.translate(centre);
-        painter.scale(m_scaleFactor, m_scaleFactor);
+        painter.scale(scale, scale);
         painter.translate(-centre);
     }
     painter.setPen(QPen(QColor(QStringLiteral("#e0e0e0")), 1));
     painter.setBrush(QColor(QStringLiteral("#ffffff")));
     painter.drawRoundedRect(box, 8, 8);
+}
+
+} // namespace
+
+void SoftwareItemWidget::paintEvent(QPaintEvent *event)
+{
+    Q_UNUSED(event)
+    QPainter painter(this);
+    // At rest, on the page's white, every tile's frame is the same picture: drawn once, then copied.
+    // Scaled, or through the hover shadow (which paints the tile on a transparent picture), it is drawn.
+    if (!qFuzzyCompare(m_scaleFactor, 1.0) || (m_shadow && m_shadow->isEnabled())) {
+        drawFrame(painter, rect(), m_scaleFactor);
+        return;
+    }
+    static QPixmap frame;
+    const qreal ratio = devicePixelRatioF();
+    if (frame.size() != size() * ratio || !qFuzzyCompare(frame.devicePixelRatioF(), ratio)) {
+        frame = QPixmap(size() * ratio);
+        frame.setDevicePixelRatio(ratio);
+        frame.fill(Qt::white);
+        QPainter framePainter(&frame);
+        drawFrame(framePainter, rect(), 1.0);
+    }
+    painter.drawPixmap(0, 0, frame);
 }
