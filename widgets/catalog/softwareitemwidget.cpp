@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmapCache>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QTimer>
@@ -391,14 +392,18 @@ void SoftwareItemWidget::paintEvent(QPaintEvent *event)
         drawFrame(painter, rect(), m_scaleFactor);
         return;
     }
-    static QPixmap frame;
+    // Kept in Qt's pixmap cache, which goes with the application.
     const qreal ratio = devicePixelRatioF();
-    if (frame.size() != size() * ratio || !qFuzzyCompare(frame.devicePixelRatioF(), ratio)) {
+    const QString key = QStringLiteral("tessaly-tile-frame-%1x%2@%3").arg(width()).arg(height()).arg(ratio);
+    QPixmap frame;
+    if (!QPixmapCache::find(key, &frame)) {
         frame = QPixmap(size() * ratio);
         frame.setDevicePixelRatio(ratio);
         frame.fill(Qt::white);
         QPainter framePainter(&frame);
         drawFrame(framePainter, rect(), 1.0);
+        framePainter.end();
+        QPixmapCache::insert(key, frame);
     }
     painter.drawPixmap(0, 0, frame);
 }
