@@ -70,6 +70,10 @@ private slots:
         QTest::newRow("dropped, resumed, hash") << dropOnce << "right" << false << complete << resumed;
         QTest::newRow("ranges ignored: again from zero") << ignoresRanges << "right" << false << complete << resumed;
         QTest::newRow("file changed: again from zero") << dropOnce << "right" << true << complete << resumed;
+        QJsonObject heedless = dropOnce; // answers the range of whatever version is there
+        heedless["noIfRange"] = QJsonArray{"/files/i.exe"};
+        QTest::newRow("file changed, If-Range unheeded: again from zero")
+            << heedless << "right" << true << complete << QStringList{"", "bytes=100000-", ""};
         QTest::newRow("dropped every time")
             << dropsAlways << "" << false << int(InstallerDownload::NetworkFailed)
             << QStringList{"", "bytes=50000-", "bytes=100000-", "bytes=150000-"};

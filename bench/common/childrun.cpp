@@ -34,11 +34,16 @@ ChildRun::Result ChildRun::run(const QString &program, const QProcessEnvironment
     QElapsedTimer clock;
     clock.start();
     const pid_t pid = fork();
-    if (pid < 0)
+    if (pid < 0) {
+        close(output[0]);
+        close(output[1]);
         return result;
+    }
     if (pid == 0) {
         // Standard output tells the first paint; the rest of what the program writes is not measured.
         dup2(output[1], STDOUT_FILENO);
+        close(output[0]);
+        close(output[1]);
         const int devNull = ::open("/dev/null", O_WRONLY);
         if (devNull >= 0)
             dup2(devNull, STDERR_FILENO);

@@ -13,7 +13,7 @@ public:
     explicit ProductInfo(QObject *parent = nullptr);
 
     // Reads the string keys of an app-init catalog entry; a value of another type reads as "". An
-    // "sha256" that is not 64 hex digits is logged and left out.
+    // "sha256" that is not 64 hex digits (spaces around them aside) is logged and left out.
     static ProductInfo *fromJson(const QJsonObject &object);
 
     QString iconUrl; // address of the icon image; empty for built-in entries

@@ -36,7 +36,8 @@ qint64 announcedLength(const QNetworkReply *reply)
     return length.isValid() && !isEncoded(reply) ? length.toLongLong() : -1;
 }
 
-// "bytes FIRST-LAST/TOTAL": FIRST and TOTAL (-1 when "*"); false when it is not that form.
+// "bytes FIRST-LAST/TOTAL": FIRST and TOTAL (LAST + 1 when "*": the rest asked for ends with the file);
+// false when it is not that form.
 bool parseContentRange(const QByteArray &value, qint64 *first, qint64 *total)
 {
     static const QRegularExpression form(QStringLiteral("^bytes (\\d+)-(\\d+)/(\\d+|\\*)$"));
@@ -44,7 +45,8 @@ bool parseContentRange(const QByteArray &value, qint64 *first, qint64 *total)
     if (!match.hasMatch())
         return false;
     *first = match.captured(1).toLongLong();
-    *total = match.captured(3) == QLatin1String("*") ? -1 : match.captured(3).toLongLong();
+    *total = match.captured(3) == QLatin1String("*") ? match.captured(2).toLongLong() + 1
+                                                     : match.captured(3).toLongLong();
     return true;
 }
 
@@ -58,6 +60,12 @@ QByteArray validatorOf(const QNetworkReply *reply)
     if (etag.startsWith('"'))
         return etag;
     return reply->rawHeader(QByteArrayLiteral("Last-Modified")).trimmed();
+}
+
+// The address as logged: without its query (signed addresses carry their keys there) or user.
+QString shown(const QUrl &url)
+{
+    return url.toString(QUrl::RemoveQuery | QUrl::RemoveUserInfo | QUrl::RemoveFragment);
 }
 
 } // namespace
@@ -115,9 +123,10 @@ void InstallerDownload::send()
     if (m_askedFrom > 0) {
         request.setRawHeader(QByteArrayLiteral("Range"), "bytes=" + QByteArray::number(m_askedFrom) + '-');
         request.setRawHeader(QByteArrayLiteral("If-Range"), m_validator);
-        qCInfo(lcCatalog) << "Download resumed at byte" << m_askedFrom << "of" << m_total << ":" << m_url.toString();
-    } else if (m_received > 0) {
-        restartFromZero();
+        qCInfo(lcCatalog) << "Download resumed at byte" << m_askedFrom << "of" << m_total << ":" << shown(m_url);
+    } else if (m_received > 0 && !restartFromZero()) {
+        finish(WriteFailed);
+        return;
     }
     m_answerAccepted = false;
     m_reply = m_network->get(request);
@@ -129,45 +138,51 @@ void InstallerDownload::send()
     m_stallTimer->start();
 }
 
-void InstallerDownload::restartFromZero()
+bool InstallerDownload::restartFromZero()
 {
-    qCInfo(lcCatalog) << "Download starts again from zero:" << m_url.toString();
-    m_file->resize(0);
-    m_file->seek(0);
+    qCInfo(lcCatalog) << "Download starts again from zero:" << shown(m_url);
+    // What stayed behind a shorter new body would go unnoticed by the hash.
+    if (!m_file->resize(0) || !m_file->seek(0)) {
+        qCWarning(lcCatalog) << "Failed to write file:" << m_filePath << m_file->errorString();
+        return false;
+    }
     m_hash.reset();
     m_received = 0;
     m_rate.reset();
     m_rate.add(m_clock.elapsed(), 0);
+    return true;
 }
 
 // Checks the answer before its first byte is written: a plain request takes a success; a resume takes
-// a 206 for the offset it asked for, or a 200 that replaces the whole file.
-bool InstallerDownload::acceptAnswer()
+// a 206 with the rest of the same version of the file, or a 200 that replaces the whole file. A 206
+// that is not that (another offset, another version from a server that pays If-Range no heed, an
+// encoded body) is Unfit: the file is fetched again whole.
+InstallerDownload::Verdict InstallerDownload::acceptAnswer()
 {
     if (m_answerAccepted)
-        return true;
+        return Accepted;
     const int status = httpStatus(m_reply);
     if (status >= 300 || m_reply->error() != QNetworkReply::NoError)
-        return false;
+        return Refused;
     if (m_askedFrom > 0 && status == 206) {
         qint64 first = -1;
         qint64 total = -1;
+        const QByteArray version = m_reply->rawHeader(m_validator.startsWith('"') ? QByteArrayLiteral("ETag")
+                                                                                  : QByteArrayLiteral("Last-Modified"));
         if (!parseContentRange(m_reply->rawHeader(QByteArrayLiteral("Content-Range")), &first, &total) ||
-            first != m_askedFrom) {
-            qCWarning(lcCatalog) << "Download error: the resumed answer is not the rest of the file:"
-                                 << m_reply->rawHeader(QByteArrayLiteral("Content-Range"));
-            return false;
-        }
+            first != m_askedFrom || isEncoded(m_reply) || (!version.isEmpty() && version.trimmed() != m_validator))
+            return Unfit;
         m_total = total;
     } else {
-        if (m_received > 0) // the server sent the whole file where the rest was asked for
-            restartFromZero();
+        // The server sent the whole file where the rest was asked for.
+        if (m_received > 0 && !restartFromZero())
+            return Unwritable;
         m_total = announcedLength(m_reply);
         m_validator = validatorOf(m_reply);
     }
     m_answerAccepted = true;
     m_answered = true;
-    return true;
+    return Accepted;
 }
 
 bool InstallerDownload::writeReceived()
@@ -192,10 +207,17 @@ bool InstallerDownload::writeReceived()
 void InstallerDownload::onReadyRead()
 {
     m_stallTimer->start();
-    if (!acceptAnswer()) {
-        // An error page or an answer that does not fit: nothing of it goes into the file, and the
-        // reply's end decides.
+    switch (acceptAnswer()) {
+    case Accepted:
+        break;
+    case Refused: // an error page: nothing of it goes into the file, and the reply's end decides
         m_reply->readAll();
+        return;
+    case Unfit:
+        takeUpAgainWhole();
+        return;
+    case Unwritable:
+        finish(WriteFailed);
         return;
     }
     // A file that cannot take the data (disk full, folder gone) ends the download.
@@ -206,8 +228,13 @@ void InstallerDownload::onReadyRead()
 void InstallerDownload::onReplyFinished()
 {
     m_stallTimer->stop();
-    const bool accepted = acceptAnswer();
-    if (accepted && !writeReceived()) {
+    const Verdict verdict = acceptAnswer();
+    if (verdict == Unfit) {
+        takeUpAgainWhole();
+        return;
+    }
+    const bool accepted = verdict == Accepted;
+    if (verdict == Unwritable || (accepted && !writeReceived())) {
         finish(WriteFailed);
         return;
     }
@@ -267,6 +294,13 @@ void InstallerDownload::takeUpAgain(const QString &why)
     qCWarning(lcCatalog).noquote() << "Download broken:" << why << "at byte" << m_received << "of" << m_total
                                    << "- taken up again in" << delay << "ms";
     m_retryTimer->start(delay);
+}
+
+void InstallerDownload::takeUpAgainWhole()
+{
+    m_validator.clear(); // so the next request asks for the whole file
+    takeUpAgain(QStringLiteral("the resumed answer is not the rest of the file (%1)")
+                    .arg(QString::fromLatin1(m_reply->rawHeader(QByteArrayLiteral("Content-Range")).left(80))));
 }
 
 void InstallerDownload::reportProgress()

@@ -19,10 +19,12 @@ class QTimer;
 // A transfer that breaks after the server began answering (the connection drops or falls silent in
 // the middle of the body, or the body ends short of its Content-Length) is taken up again after a
 // pause (1 s, 2 s, 4 s): with a Range request for the rest, guarded by If-Range with the first
-// answer's strong ETag or its Last-Modified date. A 206 answer is appended; a 200 answer (the server
-// ignores ranges, or the file changed) starts the file again from zero. Without a validator, or with
-// an encoded body, there is nothing safe to resume and the file is fetched again whole. A transfer
-// that breaks before any answer, an HTTP error, or one more break after the last pause ends it.
+// answer's strong ETag or its Last-Modified date. A 206 answer with the rest of the same version is
+// appended; a 200 answer (the server ignores ranges, or the file changed) starts the file again from
+// zero; a 206 of another version or offset (a server that pays If-Range no heed) counts as one more
+// break, after which the file is fetched again whole. Without a validator, or with an encoded body,
+// there is nothing safe to resume and the file is fetched again whole. A transfer that breaks before
+// any answer, an HTTP error, or one more break after the last pause ends it.
 //
 // With an expected SHA-256 the bytes are hashed as they are written, and a file whose hash differs
 // ends as ChecksumMismatch.
@@ -54,14 +56,17 @@ signals:
     void finished(InstallerDownload::Outcome outcome);
 
 private:
+    enum Verdict { Accepted, Refused, Unfit, Unwritable };
+
     void send();
-    bool acceptAnswer();
+    Verdict acceptAnswer();
     bool writeReceived();
     void onReadyRead();
     void onReplyFinished();
     void onStalled();
     void takeUpAgain(const QString &why);
-    void restartFromZero();
+    void takeUpAgainWhole();
+    bool restartFromZero();
     void reportProgress();
     void finish(Outcome outcome);
     void releaseReply();

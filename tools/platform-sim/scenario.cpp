@@ -130,6 +130,8 @@ bool Scenario::parse(const QByteArray &json, const QString &baseDir, Scenario *o
     }
     for (const QJsonValue &path : files.value(QLatin1String("noRanges")).toArray())
         scenario.m_noRanges.insert(path.toString());
+    for (const QJsonValue &path : files.value(QLatin1String("noIfRange")).toArray())
+        scenario.m_noIfRange.insert(path.toString());
     const QJsonObject paces = files.value(QLatin1String("paces")).toObject();
     for (auto it = paces.constBegin(); it != paces.constEnd(); ++it) {
         const double perSecond = it.value().toDouble(0);

@@ -49,6 +49,8 @@ public:
     qint64 stallAfter(const QString &path, int hit) const { return m_stalls.value(path).bytesFor(hit); }
     // Whether the path answers a Range request with the part asked for (otherwise with the whole file).
     bool servesRanges(const QString &path) const { return !m_noRanges.contains(path); }
+    // Whether a Range request's If-Range is heeded (otherwise the part is sent whatever the version).
+    bool checksIfRange(const QString &path) const { return !m_noIfRange.contains(path); }
     // Bytes per second the path is sent at; 0 when as fast as it goes.
     qint64 paceOf(const QString &path) const { return m_paces.value(path, 0); }
 
@@ -76,5 +78,6 @@ private:
     QHash<QString, Cut> m_drops;
     QHash<QString, Cut> m_stalls;
     QSet<QString> m_noRanges;
+    QSet<QString> m_noIfRange;
     QHash<QString, qint64> m_paces;
 };

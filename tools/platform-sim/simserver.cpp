@@ -165,9 +165,10 @@ void SimServer::handle(const httplib::Request &request, httplib::Response &respo
 
     Fault fault;
     bool faulty = false;
+    int hit = 0; // this request's number among those of its path
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        const int hit = ++m_pathHits[path];
+        hit = ++m_pathHits[path];
         if (const Fault *configured = m_scenario.fault(path)) {
             faulty = configured->times < 0 || hit <= configured->times;
             fault = *configured;
@@ -202,7 +203,7 @@ void SimServer::handle(const httplib::Request &request, httplib::Response &respo
             send(bodyReply(200, kJson, QByteArrayLiteral(R"({"errorCode":1,"errorDesc":[],"data":"x"})")), response);
             return;
         case Fault::Kind::Truncated: {
-            Reply reply = normalReply(request);
+            Reply reply = normalReply(request, hit);
             const qint64 full = reply.length;
             reply.sendOnly = std::min(fault.bytes < 0 ? full / 2 : fault.bytes, full);
             reply.length = std::max(full, reply.sendOnly + 1);
@@ -211,7 +212,7 @@ void SimServer::handle(const httplib::Request &request, httplib::Response &respo
         }
         }
     }
-    send(normalReply(request), response);
+    send(normalReply(request, hit), response);
 }
 
 void SimServer::handleDiagnostics(const httplib::Request &request, httplib::Response &response)
@@ -255,11 +256,11 @@ void SimServer::handleDiagnostics(const httplib::Request &request, httplib::Resp
     }
 }
 
-Reply SimServer::normalReply(const httplib::Request &request)
+Reply SimServer::normalReply(const httplib::Request &request, int hit)
 {
     const QString path = stringOf(request.path);
     if (path.startsWith(kFilesPrefix))
-        return fileReply(request, path);
+        return fileReply(request, path, hit);
     if (path == QLatin1String("/platform/log/commonlog.html"))
         return bodyReply(200, kText, QByteArrayLiteral("ok"));
     return platformReply(path, QByteArray::fromStdString(request.body));
@@ -289,22 +290,23 @@ Reply SimServer::platformReply(const QString &path, const QByteArray &body)
     return notFound();
 }
 
-Reply SimServer::fileReply(const httplib::Request &request, const QString &path)
+Reply SimServer::fileReply(const httplib::Request &request, const QString &path, int hit)
 {
     QString root;
     QString redirect;
     qint64 drop = -1;
     qint64 stall = -1;
     bool ranges = true;
+    bool checksIfRange = true;
     qint64 pace = 0;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        const int hit = m_pathHits.value(path);
         root = m_scenario.filesRoot();
         redirect = m_scenario.redirectTarget(path);
         drop = m_scenario.dropAfter(path, hit);
         stall = m_scenario.stallAfter(path, hit);
         ranges = m_scenario.servesRanges(path);
+        checksIfRange = m_scenario.checksIfRange(path);
         pace = m_scenario.paceOf(path);
     }
     if (!redirect.isEmpty()) {
@@ -345,7 +347,7 @@ Reply SimServer::fileReply(const httplib::Request &request, const QString &path)
     reply.headers = {{"ETag", etag}, {"Last-Modified", lastModified}};
     if (ranges) {
         reply.headers.emplace_back("Accept-Ranges", "bytes");
-        applyRange(request, etag, lastModified, &reply);
+        applyRange(request, checksIfRange ? etag : std::string(), checksIfRange ? lastModified : std::string(), &reply);
     }
     if (drop >= 0)
         reply.sendOnly = std::min(drop, reply.length);
@@ -362,8 +364,9 @@ void SimServer::applyRange(const httplib::Request &request, const std::string &e
 {
     if (!request.has_header("Range"))
         return;
-    // An If-Range that names another version of the file asks for the whole new file.
-    if (request.has_header("If-Range")) {
+    // An If-Range that names another version of the file asks for the whole new file (unless the path
+    // pays it no heed: then both validators are empty).
+    if (request.has_header("If-Range") && !(etag.empty() && lastModified.empty())) {
         const std::string ifRange = request.get_header_value("If-Range");
         if (ifRange != etag && ifRange != lastModified)
             return;

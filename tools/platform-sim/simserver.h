@@ -37,9 +37,9 @@ public:
 private:
     void handle(const httplib::Request &request, httplib::Response &response);
     void handleDiagnostics(const httplib::Request &request, httplib::Response &response);
-    Reply normalReply(const httplib::Request &request);
+    Reply normalReply(const httplib::Request &request, int hit);
     Reply platformReply(const QString &path, const QByteArray &body);
-    Reply fileReply(const httplib::Request &request, const QString &path);
+    Reply fileReply(const httplib::Request &request, const QString &path, int hit);
     // Turns a file's reply into the part a Range request asks for (206, or 416 beyond its end), unless
     // an If-Range names another version of the file.
     static void applyRange(const httplib::Request &request, const std::string &etag, const std::string &lastModified,
