@@ -28,7 +28,9 @@ int downloadStallMs()
     return ok && ms > 0 ? ms : 30000;
 }
 
-QString tooSmallText(TileOperations::Operation operation)
+// "下载失败，重新安装" / "下载失败，重新升级": a download that arrived but is no installer (too small, or not
+// the one the catalog's hash names).
+QString downloadFailedText(TileOperations::Operation operation)
 {
     return operation == TileOperations::Upgrading ? TileText::downloadTooSmallUpgrade()
                                                   : TileText::downloadTooSmallInstall();
@@ -139,9 +141,9 @@ void TileOperations::onDownloadFinished(int outcome)
     removeDownloadFolder();
     if (outcome == InstallerDownload::Complete) {
         qCWarning(lcCatalog) << "Downloaded file is too small:" << size;
-        end(m_operation, tooSmallText(m_operation));
+        end(m_operation, downloadFailedText(m_operation));
     } else if (outcome == InstallerDownload::ChecksumMismatch) {
-        end(m_operation, tooSmallText(m_operation));
+        end(m_operation, downloadFailedText(m_operation));
     } else {
         end(m_operation, TileText::downloadError());
     }
