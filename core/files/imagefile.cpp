@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QPixmapCache>
 #include <QSaveFile>
 #include <QThread>
 
@@ -61,12 +62,17 @@ QImage writeImageFile(const QByteArray &bytes, const QString &path)
 
 QPixmap readPixmapFile(const QString &path)
 {
-    QImageReader reader;
-    readBySuffix(reader, path);
-    if (reader.canRead())
-        return QPixmap::fromImageReader(&reader);
-    QImageReader byContent(path);
-    return QPixmap::fromImageReader(&byContent);
+    // The program's own pictures never change: each is decoded once (buttons ask for theirs again on
+    // every hover). Files on disk may be replaced, so they are read each time.
+    const bool resource = path.startsWith(QLatin1Char(':'));
+    const QString key = QLatin1String("tessaly-resource:") + path;
+    QPixmap pixmap;
+    if (resource && QPixmapCache::find(key, &pixmap))
+        return pixmap;
+    pixmap = QPixmap::fromImage(readImageFile(path));
+    if (resource && !pixmap.isNull())
+        QPixmapCache::insert(key, pixmap);
+    return pixmap;
 }
 
 QImage readImageFile(const QString &path)

@@ -23,7 +23,8 @@ QImage writeImageFile(const QByteArray &bytes, const QString &path);
 // its suffix names: QPixmap and QIcon ask every image format plugin about a file before their built-in
 // decoders, which loads them all, and at start-up that costs more than the pictures. A file whose
 // content is in another format than its suffix says is still read, from its content. A null pixmap
-// when nothing can be read.
+// when nothing can be read. The program's own pictures (":/" paths) are decoded once and then taken
+// from Qt's pixmap cache, as QPixmap(path) does.
 QPixmap readPixmapFile(const QString &path);
 // The same as an image, for a thread other than the GUI's; QPixmap::fromImage makes the pixmap that
 // readPixmapFile would.

@@ -19,7 +19,7 @@ public:
     explicit MyContext(QObject *parent = nullptr);
 
     // Start-up: screen class and fonts, built-in catalog, app init, start-up log line,
-    // token login (see startUpExchanges), then the housekeeping thread.
+    // token login (see sendStartUpExchanges), then the housekeeping thread.
     void init();
     // init() in two halves, between which the start-up exchanges run on a thread of their own, so
     // that the caller can do other work meanwhile: beginInit() returns once they are sent,
@@ -40,12 +40,9 @@ public:
     static void appInit();
     static void tokenLogin();
     // The exchanges of start-up: app init and, with a stored token, the token login are sent together
-    // and waited for together; app init's answer is applied first, then the log line is sent, then
-    // the token login's answer is applied.
-    static void startUpExchanges();
-    // startUpExchanges in two halves: the first sends the exchanges from a thread of their own (their
-    // requests are made here) and returns; the second waits for the answers in local event loops, as
-    // every exchange does, and applies them.
+    // from a thread of their own (their requests are made here) by the first; the second waits for the
+    // answers in local event loops, as every exchange does, and applies app init's answer, then sends
+    // the log line, then applies the token login's answer.
     static void sendStartUpExchanges();
     static void finishStartUpExchanges();
     static bool qrCodeLogin(const QString &preLoginToken);

@@ -291,12 +291,6 @@ void MyContext::tokenLogin()
         applyTokenLogin(pending->wait());
 }
 
-void MyContext::startUpExchanges()
-{
-    sendStartUpExchanges();
-    finishStartUpExchanges();
-}
-
 void MyContext::sendStartUpExchanges()
 {
     startUpInFlight() = std::make_unique<StartUpExchanges>();
