@@ -129,8 +129,9 @@ private slots:
 
         QStringList shown;
         QVector<QRect> rects{tile->findChild<QLabel *>("descLabel")->geometry()};
-        for (QWidget *control : tile->findChild<QWidget *>("buttonRow")->findChildren<QWidget *>()) {
-            if (!control->isVisible())
+        for (const char *name : {"installButton", "upgradeButton", "statusLabel", "unInstallButton"}) {
+            auto *control = tile->findChild<QWidget *>(name);
+            if (!control || !control->isVisible())
                 continue;
             const auto *button = qobject_cast<QPushButton *>(control);
             shown << control->property("text").toString();
@@ -211,20 +212,23 @@ private slots:
     {
         QTest::addColumn<QString>("version"); // installed; none: not installed
         QTest::addColumn<QString>("shown");
-        QTest::newRow("not installed") << QString() << "installButton";
-        QTest::newRow("same version") << "3.1.0.2" << "statusLabel unInstallButton";
-        QTest::newRow("newer version") << "9.0.0.0" << "upgradeButton unInstallButton";
+        QTest::addColumn<QString>("shownAfterChange"); // once installed, or removed, meanwhile
+        QTest::newRow("not installed") << QString() << "installButton" << "statusLabel unInstallButton";
+        QTest::newRow("same version") << "3.1.0.2" << "statusLabel unInstallButton" << "installButton";
+        QTest::newRow("newer version") << "9.0.0.0" << "upgradeButton unInstallButton" << "installButton";
     }
 
     // The tile shows the catalog entry's name, description and icon in the aspect ratio it has (a missing
     // one leaves the area empty). Any other installed version, a newer one too, asks for an upgrade. The
     // first button shown is pressed: it shows its operation running (with every button disabled), then
     // the outcome (no installer can be downloaded, no uninstall tool is there), and takes presses again.
-    // The labels of an installed tile start its program.
+    // The labels of an installed tile start its program. When the application is installed or removed
+    // meanwhile, the controls of its new state show in the row.
     void tile()
     {
         QFETCH(QString, version);
         QFETCH(QString, shown);
+        QFETCH(QString, shownAfterChange);
         const bool installed = !version.isNull();
         QTemporaryDir appDir;
         AppPaths::setAppDirForTesting(appDir.path());
@@ -254,12 +258,17 @@ private slots:
         const auto label = [tile](const char *name) { return tile->findChild<QLabel *>(name); };
         QCOMPARE(label("nameLabel")->text() + '|' + label("descLabel")->text(), QString("应用|描述"));
         QCOMPARE(label("iconLabel")->pixmap(Qt::ReturnByValue).size(), installed ? QSize(80, 60) : QSize(0, 0));
-        QStringList visible;
-        for (const char *name : {"installButton", "upgradeButton", "statusLabel", "unInstallButton"}) {
-            if (tile->findChild<QWidget *>(name)->isVisible())
-                visible << name;
-        }
-        QCOMPARE(visible.join(' '), shown);
+        const auto visible = [tile] {
+            QStringList names;
+            for (const char *name : {"installButton", "upgradeButton", "statusLabel", "unInstallButton"}) {
+                const QWidget *control = tile->findChild<QWidget *>(name);
+                if (control && control->isVisible() && tile->rect().contains(control->geometry().translated(
+                                                            control->parentWidget()->mapTo(tile, QPoint()))))
+                    names << name;
+            }
+            return names.join(' ');
+        };
+        QCOMPARE(visible(), shown);
 
         const int first = shown.startsWith("status") ? 1 : 0;
         auto *button = tile->findChild<QPushButton *>(shown.section(' ', first, first));
@@ -278,6 +287,9 @@ private slots:
             QCOMPARE(label(name)->cursor().shape() == Qt::PointingHandCursor, installed);
         QTest::mousePress(label("descLabel"), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(QFile::exists(appDir.filePath("app.log")), installed, 10000);
+
+        tile->operations()->setApplication(info->downloadUrl, info->pathName, !installed, false);
+        QCOMPARE(visible(), shownAfterChange);
     }
 };
 

@@ -66,9 +66,8 @@ void CommonSoftwareMainWT::addItem(const QString &zhName, const QString &zhDesc,
                                    const QString &sha256)
 {
     const int n = int(m_entries.size());
-    auto *placeholder = new QWidget(m_container);
-    placeholder->setFixedSize(tileWidth, tileHeight);
-    m_gridLayout->addWidget(placeholder, n / columns, n % columns);
+    auto *placeholder = new QSpacerItem(tileWidth, tileHeight, QSizePolicy::Fixed, QSizePolicy::Fixed);
+    m_gridLayout->addItem(placeholder, n / columns, n % columns);
     m_entries.push_back({zhName, zhDesc, icon, pathName, version, downloadUrl, sha256, placeholder});
     if (isVisible())
         makeTilesInView();
@@ -86,9 +85,9 @@ void CommonSoftwareMainWT::makeTile(int index, const QPixmap &icon)
                   entry.sha256);
     tile->setFixedSize(tileWidth, tileHeight);
     tile->setGeometry(entry.placeholder->geometry());
-    delete m_gridLayout->replaceWidget(entry.placeholder, tile);
-    delete entry.placeholder;
+    delete m_gridLayout->takeAt(m_gridLayout->indexOf(entry.placeholder));
     entry.placeholder = nullptr;
+    m_gridLayout->addWidget(tile, index / columns, index % columns);
     entry.icon = CatalogIcon();
     tile->show();
 }

@@ -9,10 +9,11 @@
 
 class QGridLayout;
 class QScrollArea;
+class QSpacerItem;
 
 // The catalog page: a vertically scrolling grid of application tiles, four per row. A tile is made
-// when its row first comes into view; until then an empty placeholder of
-// the tile's size keeps its place, so the page scrolls as if every tile were there.
+// when its row first comes into view; until then an empty space of the tile's size keeps its place in
+// the grid, so the page scrolls as if every tile were there.
 class CommonSoftwareMainWT : public QWidget
 {
     Q_OBJECT
@@ -44,7 +45,7 @@ private:
         QString version;
         QString downloadUrl;
         QString sha256;
-        QWidget *placeholder = nullptr; // null once the tile is made
+        QSpacerItem *placeholder = nullptr; // null once the tile is made
     };
 
     // Makes the tiles of the rows in view.

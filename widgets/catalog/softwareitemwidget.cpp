@@ -47,22 +47,10 @@ SoftwareItemWidget::SoftwareItemWidget(QWidget *parent)
     m_descLabel = label("descLabel", false, this);
     m_descLabel->setWordWrap(true);
 
-    m_buttonRow = new QWidget(this);
-    m_buttonRow->setObjectName(QStringLiteral("buttonRow"));
-    m_installButton = button(TileText::install(), "installButton", m_buttonRow);
-    m_unInstallButton = button(TileText::unInstall(), "unInstallButton", m_buttonRow);
-    m_statusLabel = label("statusLabel", false, m_buttonRow);
-    m_statusLabel->setText(TileText::upToDate());
-    m_statusLabel->setFixedHeight(controlHeight);
-    m_upgradeButton = button(TileText::upgrade(), "upgradeButton", m_buttonRow);
-
-    auto *rowLayout = new QHBoxLayout(m_buttonRow);
-    rowLayout->setSpacing(10);
-    rowLayout->setContentsMargins(10, 0, 10, 0);
-    rowLayout->addWidget(m_installButton);
-    rowLayout->addWidget(m_upgradeButton);
-    rowLayout->addWidget(m_unInstallButton);
-    rowLayout->addWidget(m_statusLabel);
+    // The controls are made when the tile's state first shows them.
+    m_buttonRow = new QHBoxLayout;
+    m_buttonRow->setSpacing(10);
+    m_buttonRow->setContentsMargins(10, 0, 10, 0);
 
     m_operations = new TileOperations(this);
 
@@ -75,13 +63,8 @@ SoftwareItemWidget::SoftwareItemWidget(QWidget *parent)
     layout->addSpacing(5);
     layout->addWidget(m_descLabel);
     layout->addStretch();
-    layout->addWidget(m_buttonRow);
+    layout->addLayout(m_buttonRow);
 
-    connect(m_installButton, &QPushButton::clicked, this,
-            [this] { m_operations->startDownload(TileOperations::Installing); });
-    connect(m_upgradeButton, &QPushButton::clicked, this,
-            [this] { m_operations->startDownload(TileOperations::Upgrading); });
-    connect(m_unInstallButton, &QPushButton::clicked, this, &SoftwareItemWidget::startUnInstall);
     connect(m_operations, &TileOperations::progressStarted, this, &SoftwareItemWidget::showProgress);
     connect(m_operations, &TileOperations::finished, this, &SoftwareItemWidget::showOutcome);
     connect(m_operations, &TileOperations::stateChanged, this, &SoftwareItemWidget::updateControls);
@@ -141,13 +124,17 @@ void SoftwareItemWidget::startUnInstall()
 void SoftwareItemWidget::updateControls()
 {
     const TileControls controls = tileControls(m_operations->state());
-    m_installButton->setVisible(controls.installShown);
-    m_upgradeButton->setVisible(controls.upgradeShown);
-    m_statusLabel->setVisible(controls.statusShown);
-    m_unInstallButton->setVisible(controls.unInstallShown);
-    m_installButton->setEnabled(controls.installEnabled);
-    m_upgradeButton->setEnabled(controls.upgradeEnabled);
-    m_unInstallButton->setEnabled(controls.unInstallEnabled);
+    makeControls(controls);
+    const auto set = [](QWidget *control, bool shown, bool enabled) {
+        if (control) {
+            control->setVisible(shown);
+            control->setEnabled(enabled);
+        }
+    };
+    set(m_installButton, controls.installShown, controls.installEnabled);
+    set(m_upgradeButton, controls.upgradeShown, controls.upgradeEnabled);
+    set(m_unInstallButton, controls.unInstallShown, controls.unInstallEnabled);
+    set(m_statusLabel, controls.statusShown, true);
     fitButtonRow();
 
     // The labels of an installed application start it.
@@ -161,6 +148,50 @@ void SoftwareItemWidget::updateControls()
         } else {
             label->removeEventFilter(this);
             label->unsetCursor();
+        }
+    }
+}
+
+// Most tiles only ever show one or two of the row's four controls: each is made when first shown.
+void SoftwareItemWidget::makeControls(const TileControls &controls)
+{
+    using namespace TileLook;
+    const auto make = [this](QPushButton *&button, bool shown, const QString &text, const char *name,
+                             auto onClick) {
+        if (button || !shown)
+            return false;
+        button = TileLook::button(text, name, this);
+        connect(button, &QPushButton::clicked, this, onClick);
+        return true;
+    };
+    bool made = make(m_installButton, controls.installShown, TileText::install(), "installButton",
+                     [this] { m_operations->startDownload(TileOperations::Installing); });
+    made |= make(m_upgradeButton, controls.upgradeShown, TileText::upgrade(), "upgradeButton",
+                 [this] { m_operations->startDownload(TileOperations::Upgrading); });
+    made |= make(m_unInstallButton, controls.unInstallShown, TileText::unInstall(), "unInstallButton",
+                 [this] { startUnInstall(); });
+    if (!m_statusLabel && controls.statusShown) {
+        m_statusLabel = label("statusLabel", false, this);
+        m_statusLabel->setText(TileText::upToDate());
+        m_statusLabel->setFixedHeight(controlHeight);
+        made = true;
+    }
+    if (made)
+        orderButtonRow();
+}
+
+// Side by side the status label is right of the uninstall button, one above the other above it.
+void SoftwareItemWidget::orderButtonRow()
+{
+    QBoxLayout *row = m_buttonRow;
+    const bool sideBySide = row->direction() == QBoxLayout::LeftToRight;
+    const QList<QWidget *> order = sideBySide
+        ? QList<QWidget *>{m_installButton, m_upgradeButton, m_unInstallButton, m_statusLabel}
+        : QList<QWidget *>{m_installButton, m_upgradeButton, m_statusLabel, m_unInstallButton};
+    for (QWidget *control : order) {
+        if (control) {
+            row->removeWidget(control);
+            row->addWidget(control);
         }
     }
 }
@@ -187,11 +218,11 @@ void SoftwareItemWidget::fitButtonRow()
 {
     if (!testAttribute(Qt::WA_Resized))
         return; // until the tile has its size
-    auto *row = static_cast<QBoxLayout *>(m_buttonRow->layout());
+    QBoxLayout *row = m_buttonRow;
     const QMargins margins = layout()->contentsMargins() + row->contentsMargins();
     int needed = -row->spacing();
     for (QWidget *control : QList<QWidget *>{m_installButton, m_upgradeButton, m_unInstallButton, m_statusLabel}) {
-        if (control->isHidden())
+        if (!control || control->isHidden())
             continue;
         QString text = control == m_statusLabel ? m_statusLabel->text() : static_cast<QPushButton *>(control)->text();
         if (control == m_dotButton)
@@ -202,13 +233,10 @@ void SoftwareItemWidget::fitButtonRow()
     }
     const bool sideBySide = needed <= width() - margins.left() - margins.right();
     if (sideBySide != (row->direction() == QBoxLayout::LeftToRight)) {
-        // Side by side the status label is right of the uninstall button, else above it.
-        row->removeWidget(m_statusLabel);
-        row->insertWidget(row->indexOf(m_unInstallButton) + (sideBySide ? 1 : 0), m_statusLabel);
         row->setDirection(sideBySide ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+        orderButtonRow();
     }
     layout()->activate();
-    row->activate(); // a hidden row is laid out on its own only when shown
     placeTransferBar();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/catalog/tilecontrols.h"
 #include "core/catalog/tileoperations.h"
 #include "widgets/catalog/tilelook.h"
 
@@ -7,6 +8,7 @@
 #include <QString>
 #include <QWidget>
 
+class QBoxLayout;
 class QGraphicsDropShadowEffect;
 class QLabel;
 class QPropertyAnimation;
@@ -65,6 +67,8 @@ private:
     void showOutcome(TileOperations::Operation operation, const QString &buttonText);
     void showTransfer(const TransferProgress &progress);
     void updateControls();
+    void makeControls(const TileControls &controls);
+    void orderButtonRow();
     void fitButtonRow();
     void placeTransferBar();
     void endTransfer();
@@ -75,11 +79,12 @@ private:
     QLabel *m_iconLabel = nullptr;
     QLabel *m_nameLabel = nullptr;
     QLabel *m_descLabel = nullptr;
+    // The row's controls, each made when first shown.
     QPushButton *m_installButton = nullptr;
     QPushButton *m_unInstallButton = nullptr;
     QLabel *m_statusLabel = nullptr;
     QPushButton *m_upgradeButton = nullptr;
-    QWidget *m_buttonRow = nullptr;
+    QBoxLayout *m_buttonRow = nullptr; // in the tile's layout
     double m_scaleFactor = 1.0;
     QPropertyAnimation *m_scaleAnimation = nullptr;
     QGraphicsDropShadowEffect *m_shadow = nullptr;

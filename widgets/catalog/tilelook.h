@@ -12,9 +12,7 @@ namespace TileLook {
 // The one style sheet of the page that holds the tiles (set on the tiles' container, which is white
 // behind them); tile parts are told apart by their object names.
 inline constexpr char pageStyle[] =
-    "* { background-color: white; }"
-    "SoftwareItemWidget, SoftwareItemWidget * { background-color: #ffffff; border-radius: 8px; }"
-    "QLabel#iconLabel { background-color: transparent; }"
+    "QWidget#m_container { background-color: white; }"
     "QLabel#nameLabel { color: #333; }"
     "QLabel#descLabel { color: #666; padding: 0 10px; }"
     "QLabel#statusLabel { color: #1976d2; }"
