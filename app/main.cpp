@@ -42,6 +42,8 @@ void loadInterfaceFonts()
 
 int main(int argc, char *argv[])
 {
+    // Read beside the application object's construction: each takes a while.
+    FontConfigPreload fontConfig;
     installLogOutput();
     QApplication app(argc, argv);
     // Loads beside the work below, up to the first platform exchange.
@@ -61,6 +63,7 @@ int main(int argc, char *argv[])
     context->beginInit();
     // The first font sets up the font database, and the interface's fonts load, while the start-up
     // exchanges and the network configuration they wait for are under way: all take a while.
+    fontConfig.wait();
     QFont font;
     font.setPointSize(10);
     loadInterfaceFonts();

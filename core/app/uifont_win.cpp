@@ -4,3 +4,11 @@
 void installUiFontFallback()
 {
 }
+
+FontConfigPreload::FontConfigPreload() = default;
+
+FontConfigPreload::~FontConfigPreload() = default;
+
+void FontConfigPreload::wait()
+{
+}
