@@ -5,7 +5,6 @@
 #include "core/base/logging.h"
 #include "core/files/imagefile.h"
 #include "core/platform/mycontext.h"
-#include "core/platform/platformexchange.h"
 #include "widgets/app/firstpaintwatcher.h"
 #include "widgets/app/mainwidget.h"
 #include "widgets/app/startupnotice.h"
@@ -46,12 +45,10 @@ int main(int argc, char *argv[])
     FontConfigPreload fontConfig;
     installLogOutput();
     QApplication app(argc, argv);
-    // Loads beside the work below, up to the first platform exchange.
-    const PlatformExchange::NetworkPreload networkPreload;
-    // Read beside the work below too, and set before the first window.
-    ImageFileReader windowIcon({QStringLiteral(":/icons/icons/application_icon.png")});
-    const auto setWindowIcon = [&] { app.setWindowIcon(QIcon(windowIcon.take(0))); };
     installUiFontFallback();
+    const auto setWindowIcon = [&app] {
+        app.setWindowIcon(QIcon(readPixmapFile(QStringLiteral(":/icons/icons/application_icon.png"))));
+    };
 
     if (!SingleInstance::acquire()) {
         setWindowIcon();
@@ -60,16 +57,17 @@ int main(int argc, char *argv[])
     }
 
     static MyContext *context = new MyContext; // lives for the whole process
+    // The start-up exchanges, and the network configuration they wait for, are under way beside the
+    // rest: the window icon, then the interface's fonts once the font configuration is read.
     context->beginInit();
-    // The first font sets up the font database, and the interface's fonts load, while the start-up
-    // exchanges and the network configuration they wait for are under way: all take a while.
+    setWindowIcon();
     fontConfig.wait();
+    // The first font sets up the font database.
     QFont font;
     font.setPointSize(10);
     loadInterfaceFonts();
     context->endInit();
 
-    setWindowIcon();
     MainWidget window;
     window.setFont(font);
 

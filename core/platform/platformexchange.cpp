@@ -9,7 +9,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -130,17 +129,6 @@ QNetworkRequest makeRequest(const QString &url)
 }
 
 } // namespace
-
-PlatformExchange::NetworkPreload::NetworkPreload()
-    : m_thread(QThread::create([] { const QNetworkAccessManager manager; }))
-{
-    m_thread->start();
-}
-
-PlatformExchange::NetworkPreload::~NetworkPreload()
-{
-    m_thread->wait();
-}
 
 PlatformExchange::Pending::Pending(const QNetworkRequest &request, const QByteArray *postBody, qint64 maxBody,
                                    QNetworkAccessManager *manager)

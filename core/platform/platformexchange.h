@@ -10,7 +10,6 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 class QNetworkRequest;
-class QThread;
 
 // One HTTP exchange with the platform: a fresh network manager, a POST (or GET for images), a local event
 // loop that always has a time-out, and the reading of the answer envelope. Every platform request of
@@ -47,23 +46,6 @@ QString stringValue(const QJsonObject &object, const QString &key);
 QJsonObject parseObject(const QByteArray &body);
 
 struct Watch;
-
-// Loads the system's network configuration on a thread of its own. Qt loads it (the bearer plugins,
-// and with them D-Bus on Linux) for the first network manager of the process, on the thread that
-// makes it; every later manager shares it. Made at start, before other work that needs no network,
-// the loading runs beside that work, and the first manager made on this thread meanwhile waits only
-// for what is left of it. The destructor waits for the thread.
-class NetworkPreload
-{
-public:
-    NetworkPreload();
-    ~NetworkPreload();
-    NetworkPreload(const NetworkPreload &) = delete;
-    NetworkPreload &operator=(const NetworkPreload &) = delete;
-
-private:
-    std::unique_ptr<QThread> m_thread;
-};
 
 // An exchange sent at once and waited for later, so that several run at the same time: each one's
 // time-out runs from its sending, and waiting for several in turn takes as long as the slowest.
