@@ -9,6 +9,7 @@
 #include "widgets/app/mainwidget.h"
 #include "widgets/app/startupnotice.h"
 #include "widgets/common/mydialog.h"
+#include "widgets/shell/titlebar.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -58,9 +59,11 @@ int main(int argc, char *argv[])
 
     static MyContext *context = new MyContext; // lives for the whole process
     // The start-up exchanges, and the network configuration they wait for, are under way beside the
-    // rest: the window icon, then the interface's fonts once the font configuration is read.
+    // rest: the window's pictures, then the interface's fonts once the font configuration is read.
     context->beginInit();
     setWindowIcon();
+    for (const QString &picture : TitleBar::startPictures())
+        readPixmapFile(picture);
     fontConfig.wait();
     // The first font sets up the font database.
     QFont font;

@@ -21,7 +21,7 @@ MyLoginBtn::MyLoginBtn(QWidget *parent)
 
 void MyLoginBtn::resetLook()
 {
-    setIcon(QIcon(readPixmapFile(QStringLiteral(":/icons/icons/login_white.png"))));
+    setIcon(QIcon(readPixmapFile(QLatin1String(iconFile))));
     setIconSize(QSize(25, 25));
 }
 

@@ -11,6 +11,8 @@ class MyLoginBtn : public QPushButton
 public:
     // Depth of the zone below the button that leads into the account popup.
     static constexpr int hoverZoneDepth = 50;
+    // The sign-in icon of the signed-out look.
+    static constexpr char iconFile[] = ":/icons/icons/login_white.png";
 
     explicit MyLoginBtn(QWidget *parent = nullptr);
 

@@ -11,7 +11,7 @@ CloseBtn::CloseBtn(const QString &hoverIcon, const QString &normalIcon, QWidget 
 
 CloseBtn *CloseBtn::create(const QSize &size, QWidget *parent)
 {
-    const QString normalIcon = QStringLiteral(":/icons/icons/close_dialog.png");
+    const QString normalIcon = QLatin1String(normalIconFile);
     auto *button = new CloseBtn(QStringLiteral(":/icons/icons/close_white.png"), normalIcon, parent);
     button->setObjectName(QStringLiteral("closeButton"));
     button->setFixedSize(size);

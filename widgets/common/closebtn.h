@@ -13,6 +13,8 @@ public:
     // on red while hovered. It takes no keyboard focus and is never a dialog's default button, so no
     // key closes a window by accident.
     static CloseBtn *create(const QSize &size, QWidget *parent);
+    // Its cross while not hovered.
+    static constexpr char normalIconFile[] = ":/icons/icons/close_dialog.png";
 
 protected:
     void enterEvent(QEvent *event) override;

@@ -27,7 +27,16 @@ const char windowButtonStyle[] = "QPushButton{border:0px;border-radius: none; ba
 // this side.
 const int headRadius = 30;
 const int headIconSide = 30;
+const char titleIconFile[] = ":/icons/icons/title_icon.png";
+const char contactIconFile[] = ":/icons/icons/concatus.png";
+const char minimizeIconFile[] = ":/icons/icons/min_black.png";
 } // namespace
+
+QStringList TitleBar::startPictures()
+{
+    return {QLatin1String(titleIconFile), QLatin1String(contactIconFile), QLatin1String(minimizeIconFile),
+            QLatin1String(MyLoginBtn::iconFile), QLatin1String(CloseBtn::normalIconFile)};
+}
 
 TitleBar::TitleBar(QWidget *parent)
     : QWidget(parent)
@@ -45,7 +54,7 @@ TitleBar::TitleBar(QWidget *parent)
 
     iconLabel->setFixedSize(UiSize::titleIcon());
     iconLabel->setScaledContents(true);
-    iconLabel->setPixmap(readPixmapFile(QStringLiteral(":/icons/icons/title_icon.png")));
+    iconLabel->setPixmap(readPixmapFile(QLatin1String(titleIconFile)));
     iconLabel->setStyleSheet(QStringLiteral("QLabel{ border-radius:8px;}"));
 
     titleLabel->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -64,7 +73,7 @@ TitleBar::TitleBar(QWidget *parent)
     contactButton->setFlat(true);
     contactButton->setText(QStringLiteral("联系客服"));
     contactButton->setFixedHeight(UiSize::titleTextButton().height());
-    contactButton->setIcon(QIcon(readPixmapFile(QStringLiteral(":/icons/icons/concatus.png"))));
+    contactButton->setIcon(QIcon(readPixmapFile(QLatin1String(contactIconFile))));
     contactButton->setIconSize(QSize(25, 25));
     contactButton->setFont(MyContext::normalFont);
     contactButton->setCursor(Qt::PointingHandCursor);
@@ -74,7 +83,7 @@ TitleBar::TitleBar(QWidget *parent)
 
     minimizeButton->setObjectName(QStringLiteral("minimizeButton"));
     minimizeButton->setFixedSize(UiSize::windowButton());
-    minimizeButton->setIcon(QIcon(readPixmapFile(QStringLiteral(":/icons/icons/min_black.png"))));
+    minimizeButton->setIcon(QIcon(readPixmapFile(QLatin1String(minimizeIconFile))));
     minimizeButton->setStyleSheet(QLatin1String(windowButtonStyle));
 
     // The window buttons show icons only, yet a push button's size hint measures text in its font: in

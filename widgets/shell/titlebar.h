@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QStringList>
 #include <QWidget>
 
 class CloseBtn;
@@ -15,6 +16,10 @@ class TitleBar : public QWidget
     Q_OBJECT
 public:
     explicit TitleBar(QWidget *parent);
+
+    // The pictures a new title bar shows. readPixmapFile() keeps what it decodes, so reading them ahead
+    // of the title bar, while the start waits for other work, takes their decoding off its way.
+    static QStringList startPictures();
 
     MyLoginBtn *loginButtonWidget() const { return loginButton; }
     // The account popup, made on first use: nobody sees it before a signed-in user hovers the sign-in
