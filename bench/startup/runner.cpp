@@ -148,8 +148,15 @@ int main(int argc, char *argv[])
                         qPrintable(ChildRun::format(own, 0)), benchCase.boundMs, timeoutMs);
         } else {
             const ChildRun::Spread ref = ChildRun::spread(referenceMs);
-            std::printf("%-40s %s, reference %s, ratio %.2f%s\n", benchCase.name, qPrintable(ChildRun::format(own)),
-                        qPrintable(ChildRun::format(ref)), own.median / ref.median,
+            // Each run of the program and the reference run next to it make a pair: the machine's load,
+            // which drifts over an invocation, weighs on both alike, so the pairs' ratios scatter less.
+            QVector<double> pairRatios;
+            for (int i = 0; i < caseRuns; ++i)
+                pairRatios.append(programMs.at(i) / referenceMs.at(i));
+            const ChildRun::Spread pairs = ChildRun::spread(pairRatios);
+            std::printf("%-40s %s, reference %s, ratio %.2f; paired %s%s\n", benchCase.name,
+                        qPrintable(ChildRun::format(own)), qPrintable(ChildRun::format(ref)),
+                        own.median / ref.median, qPrintable(ChildRun::format(pairs, 2)),
                         benchCase.target > 0 ? qPrintable(QStringLiteral(" (target <= %1)").arg(benchCase.target))
                                              : "");
             // Leaving is not start-up, but it is printed: a program that paints early and then takes
