@@ -13,6 +13,7 @@
 #include "widgets/app/mainwidget.h"
 #include "widgets/catalog/commonsoftwaremainwt.h"
 #include "widgets/catalog/softwareitemwidget.h"
+#include "widgets/catalog/tileface.h"
 #include "widgets/catalog/tilelook.h"
 
 #include <QGridLayout>
@@ -75,7 +76,7 @@ private slots:
         scroll->setValue(scroll->maximum());
         QCOMPARE(window.findChildren<SoftwareItemWidget *>().size(), 14);
         auto *last = qobject_cast<SoftwareItemWidget *>(window.page()->grid()->itemAtPosition(3, 1)->widget());
-        QCOMPARE(last->findChild<QLabel *>("nameLabel")->text(), MyContext::productInfoList.last()->zhName);
+        QCOMPARE(last->face().name(), MyContext::productInfoList.last()->zhName);
     }
 
     void textsFit_data()
@@ -128,7 +129,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&page));
 
         QStringList shown;
-        QVector<QRect> rects{tile->findChild<QLabel *>("descLabel")->geometry()};
+        QVector<QRect> rects{tile->face().descriptionRect()};
         for (const char *name : {"installButton", "upgradeButton", "statusLabel", "unInstallButton"}) {
             auto *control = tile->findChild<QWidget *>(name);
             if (!control || !control->isVisible())
@@ -150,6 +151,70 @@ private slots:
         }
         QCOMPARE(shown.size(), installed ? 2 : 1);
         QVERIFY(shown.contains(first) && (!installed || shown.contains(unInstall)));
+    }
+
+    void faceAsLabels_data()
+    {
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<QString>("description");
+        for (const QSize screen : {QSize(1366, 728), QSize(1920, 1040)}) {
+            QTest::addRow("%dx%d, one line", screen.width(), screen.height()) << screen << "录屏";
+            QTest::addRow("%dx%d, three lines", screen.width(), screen.height())
+                << screen << "高清录制屏幕、摄像头与声音，支持多种格式导出，定时录制，录制时可画笔标注与添加水印";
+        }
+    }
+
+    // The tile paints its icon, name and description where labels of them were, and as they looked.
+    void faceAsLabels()
+    {
+        QFETCH(QSize, screen);
+        QFETCH(QString, description);
+        const auto restore = qScopeGuard([fonts = std::pair(MyContext::normalFont, MyContext::largeFont)] {
+            std::tie(MyContext::normalFont, MyContext::largeFont) = fonts;
+        });
+        MyContext::initScreenClass();
+        MyContext::applyScreenClass(classifyScreen(screen, 144));
+        QWidget page;
+        SoftwareItemWidget *tile = makeTile(&page, false, false);
+        tile->setInfo("泰萨录屏大师", description, QPixmap(), QString(), "app", false, false);
+
+        // The labels as the tile had them, on white.
+        auto *labels = new QWidget(&page);
+        labels->setStyleSheet("QLabel#nameLabel { color: #333; } QLabel#descLabel { color: #666; padding: 0 10px; }");
+        labels->setAutoFillBackground(true);
+        labels->setPalette(QPalette(Qt::white));
+        labels->setFixedSize(tile->size());
+        QLabel *icon = TileLook::label("iconLabel", false, labels);
+        icon->setFixedSize(TileLook::iconSize, TileLook::iconSize);
+        QLabel *name = TileLook::label("nameLabel", true, labels);
+        name->setText("泰萨录屏大师");
+        QLabel *desc = TileLook::label("descLabel", false, labels);
+        desc->setWordWrap(true);
+        desc->setText(description);
+        auto *layout = new QVBoxLayout(labels);
+        layout->setContentsMargins(15, 15, 15, 15);
+        layout->addSpacing(15);
+        layout->addWidget(icon, 0, Qt::AlignHCenter);
+        layout->addSpacing(10);
+        layout->addWidget(name);
+        layout->addSpacing(5);
+        layout->addWidget(desc);
+        layout->addStretch();
+        auto *row = new QHBoxLayout; // the install button's row under them
+        row->setContentsMargins(10, 0, 10, 0);
+        row->addWidget(TileLook::button(TileText::install(), "installButton", labels));
+        layout->addLayout(row);
+        labels->move(tile->width() + 10, 0);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+
+        const TileFace &face = tile->face();
+        QCOMPARE(face.iconRect(), icon->geometry());
+        QCOMPARE(face.nameRect(), name->geometry());
+        QCOMPARE(face.descriptionRect(), desc->geometry());
+        for (const QRect &text : {face.nameRect(), face.descriptionRect()})
+            QCOMPARE(tile->grab(text).toImage().convertToFormat(QImage::Format_RGB32),
+                     labels->grab(text).toImage().convertToFormat(QImage::Format_RGB32));
     }
 
     void transferLine_data()
@@ -255,9 +320,9 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         auto *tile = qobject_cast<SoftwareItemWidget *>(window.page()->grid()->itemAt(0)->widget());
-        const auto label = [tile](const char *name) { return tile->findChild<QLabel *>(name); };
-        QCOMPARE(label("nameLabel")->text() + '|' + label("descLabel")->text(), QString("应用|描述"));
-        QCOMPARE(label("iconLabel")->pixmap(Qt::ReturnByValue).size(), installed ? QSize(80, 60) : QSize(0, 0));
+        const TileFace &face = tile->face();
+        QCOMPARE(face.name() + '|' + face.description(), QString("应用|描述"));
+        QCOMPARE(face.icon().size(), installed ? QSize(80, 60) : QSize(0, 0));
         const auto visible = [tile] {
             QStringList names;
             for (const char *name : {"installButton", "upgradeButton", "statusLabel", "unInstallButton"}) {
@@ -283,9 +348,16 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(button->text(), texts[button->objectName()].last(), 10000);
         QVERIFY(button->isEnabled());
 
-        for (const char *name : {"iconLabel", "nameLabel", "descLabel"})
-            QCOMPARE(label(name)->cursor().shape() == Qt::PointingHandCursor, installed);
-        QTest::mousePress(label("descLabel"), Qt::LeftButton);
+        // The pointing hand over the icon, name and description of an installed application, not between.
+        const auto cursorAt = [tile](const QPoint &pos) {
+            QMouseEvent move(QEvent::MouseMove, pos, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(tile, &move);
+            return tile->cursor().shape() == Qt::PointingHandCursor;
+        };
+        for (const QRect &area : {face.iconRect(), face.nameRect(), face.descriptionRect()})
+            QCOMPARE(cursorAt(area.center()), installed);
+        QVERIFY(!cursorAt(face.iconRect().bottomLeft() + QPoint(0, 2)));
+        QTest::mousePress(tile, Qt::LeftButton, {}, face.descriptionRect().center());
         QTRY_COMPARE_WITH_TIMEOUT(QFile::exists(appDir.filePath("app.log")), installed, 10000);
 
         tile->operations()->setApplication(info->downloadUrl, info->pathName, !installed, false);

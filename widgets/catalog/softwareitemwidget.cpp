@@ -2,6 +2,8 @@
 
 #include "core/catalog/tiletexts.h"
 #include "core/files/folderremoval.h"
+#include "core/platform/mycontext.h"
+#include "widgets/catalog/tileface.h"
 #include "widgets/catalog/tilelook.h"
 #include "widgets/catalog/transferbar.h"
 
@@ -39,14 +41,9 @@ QString progressText(TileOperations::Operation operation)
 
 SoftwareItemWidget::SoftwareItemWidget(QWidget *parent)
     : QWidget(parent)
+    , m_face(std::make_unique<TileFace>(MyContext::largeFont, MyContext::normalFont))
 {
     using namespace TileLook;
-    m_iconLabel = label("iconLabel", false, this);
-    m_iconLabel->setFixedSize(iconSize, iconSize);
-    m_nameLabel = label("nameLabel", true, this);
-    m_descLabel = label("descLabel", false, this);
-    m_descLabel->setWordWrap(true);
-
     // The controls are made when the tile's state first shows them.
     m_buttonRow = new QHBoxLayout;
     m_buttonRow->setSpacing(10);
@@ -57,11 +54,7 @@ SoftwareItemWidget::SoftwareItemWidget(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(15, 15, 15, 15);
     layout->addSpacing(15);
-    layout->addWidget(m_iconLabel, 0, Qt::AlignHCenter);
-    layout->addSpacing(10);
-    layout->addWidget(m_nameLabel);
-    layout->addSpacing(5);
-    layout->addWidget(m_descLabel);
+    m_face->addTo(layout, 10, 5);
     layout->addStretch();
     layout->addLayout(m_buttonRow);
 
@@ -83,13 +76,15 @@ void SoftwareItemWidget::setInfo(const QString &zhName, const QString &zhDesc, c
                                  const QString &downloadUrl, const QString &pathName, bool installed, bool needUpgrade,
                                  const QString &sha256)
 {
-    m_nameLabel->setText(zhName);
-    m_descLabel->setText(zhDesc);
-    if (pixmap.isNull())
-        m_iconLabel->clear();
-    else
-        m_iconLabel->setPixmap(pixmap.scaled(m_iconLabel->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    m_face->set(zhName, zhDesc, pixmap);
+    layout()->invalidate();
+    update();
     m_operations->setApplication(downloadUrl, pathName, installed, needUpgrade, sha256);
+}
+
+bool SoftwareItemWidget::launchesAt(const QPoint &pos) const
+{
+    return m_labelsLaunch && m_face->contains(pos);
 }
 
 bool SoftwareItemWidget::removeFolder(const QString &folderPath)
@@ -137,19 +132,13 @@ void SoftwareItemWidget::updateControls()
     set(m_statusLabel, controls.statusShown, true);
     fitButtonRow();
 
-    // The labels of an installed application start it.
+    // The icon, name and description of an installed application start it.
     if (controls.labelsLaunch == m_labelsLaunch)
         return;
     m_labelsLaunch = controls.labelsLaunch;
-    for (QLabel *label : {m_iconLabel, m_nameLabel, m_descLabel}) {
-        if (m_labelsLaunch) {
-            label->installEventFilter(this);
-            label->setCursor(Qt::PointingHandCursor);
-        } else {
-            label->removeEventFilter(this);
-            label->unsetCursor();
-        }
-    }
+    setMouseTracking(m_labelsLaunch);
+    if (!m_labelsLaunch)
+        unsetCursor();
 }
 
 // Most tiles only ever show one or two of the row's four controls: each is made when first shown.
@@ -359,29 +348,23 @@ void SoftwareItemWidget::leaveEvent(QEvent *event)
     QWidget::leaveEvent(event);
 }
 
-bool SoftwareItemWidget::eventFilter(QObject *watched, QEvent *event)
+void SoftwareItemWidget::mouseMoveEvent(QMouseEvent *event)
 {
-    const bool isLabel = watched == m_iconLabel || watched == m_nameLabel || watched == m_descLabel;
-    if (isLabel && m_labelsLaunch) {
-        switch (event->type()) {
-        case QEvent::MouseButtonPress:
-            if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-                m_operations->startLaunch();
-                return true;
-            }
-            break;
-        case QEvent::Enter:
-            makeHoverEffects();
-            if (!m_shadow->isEnabled())
-                m_shadow->setEnabled(true);
-            return true;
-        case QEvent::Leave:
-            return true;
-        default:
-            break;
-        }
+    if (launchesAt(event->pos()))
+        setCursor(Qt::PointingHandCursor);
+    else
+        unsetCursor();
+    QWidget::mouseMoveEvent(event);
+}
+
+void SoftwareItemWidget::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && launchesAt(event->pos())) {
+        m_operations->startLaunch();
+        event->accept();
+        return;
     }
-    return QWidget::eventFilter(watched, event);
+    QWidget::mousePressEvent(event);
 }
 
 void SoftwareItemWidget::resizeEvent(QResizeEvent *event)
@@ -417,7 +400,10 @@ void SoftwareItemWidget::paintEvent(QPaintEvent *event)
     // At rest, on the page's white, every tile's frame is the same picture: drawn once, then copied.
     // Scaled, or through the hover shadow (which paints the tile on a transparent picture), it is drawn.
     if (!qFuzzyCompare(m_scaleFactor, 1.0) || (m_shadow && m_shadow->isEnabled())) {
+        painter.save();
         drawFrame(painter, rect(), m_scaleFactor);
+        painter.restore();
+        m_face->paint(painter, this);
         return;
     }
     // Kept in Qt's pixmap cache, which goes with the application.
@@ -434,4 +420,5 @@ void SoftwareItemWidget::paintEvent(QPaintEvent *event)
         QPixmapCache::insert(key, frame);
     }
     painter.drawPixmap(0, 0, frame);
+    m_face->paint(painter, this);
 }

@@ -8,12 +8,15 @@
 #include <QString>
 #include <QWidget>
 
+#include <memory>
+
 class QBoxLayout;
 class QGraphicsDropShadowEffect;
 class QLabel;
 class QPropertyAnimation;
 class QPushButton;
 class QTimer;
+class TileFace;
 class TransferBar;
 
 // One application of the catalog page: icon, name, description and the control that fits the
@@ -48,6 +51,8 @@ public:
     void setDotInterval(int ms);
 
     TileOperations *operations() const { return m_operations; }
+    // The icon, name and description the tile shows, and where.
+    const TileFace &face() const { return *m_face; }
 
 public slots:
     void updateDotAnimation();
@@ -58,7 +63,8 @@ public slots:
 protected:
     void enterEvent(QEvent *event) override;
     void leaveEvent(QEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
@@ -75,10 +81,10 @@ private:
     // The shadow and the scale animation, made when the tile is first hovered.
     void makeHoverEffects();
     QPushButton *buttonFor(TileOperations::Operation operation) const;
+    // Whether a press at `pos` starts the application: on its icon, name or description, once installed.
+    bool launchesAt(const QPoint &pos) const;
 
-    QLabel *m_iconLabel = nullptr;
-    QLabel *m_nameLabel = nullptr;
-    QLabel *m_descLabel = nullptr;
+    std::unique_ptr<TileFace> m_face;
     // The row's controls, each made when first shown.
     QPushButton *m_installButton = nullptr;
     QPushButton *m_unInstallButton = nullptr;

@@ -13,8 +13,6 @@ namespace TileLook {
 // behind them); tile parts are told apart by their object names.
 inline constexpr char pageStyle[] =
     "QWidget#m_container { background-color: white; }"
-    "QLabel#nameLabel { color: #333; }"
-    "QLabel#descLabel { color: #666; padding: 0 10px; }"
     "QLabel#statusLabel { color: #1976d2; }"
     "QPushButton#installButton { background-color: #2196F3; color: white; border: none; border-radius: 4px; }"
     "QPushButton#installButton:hover { background-color: #0b7dda; }"
@@ -23,6 +21,12 @@ inline constexpr char pageStyle[] =
     "QPushButton#unInstallButton { background-color: #e3f2fd; color: #1976d2; border: 1px solid #bbdefb; "
     "border-radius: 4px; }"
     "QPushButton#unInstallButton:hover { background-color: #bbdefb; border-color: #90caf9; }";
+
+// The tile's name and description, which the tile paints (TileFace).
+inline constexpr char nameColor[] = "#333";
+inline constexpr char descriptionColor[] = "#666";
+inline constexpr int descriptionPadding = 10; // on either side
+inline constexpr int columnWidth = 250; // the tile's width less its margins
 
 // The download's line under its button: accent and track of the install and the upgrade button.
 inline constexpr char installAccent[] = "#2196F3";

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QFont>
+#include <QPixmap>
+#include <QRect>
+#include <QString>
+
+class QBoxLayout;
+class QLayoutItem;
+class QPainter;
+class QWidget;
+
+// The part of a tile that only shows: the application's icon, name and description, painted by the
+// tile in places its layout keeps for them. A place takes what a label of its content would in the
+// layout (so the tile looks as with labels), without a widget of its own: a tile's first paint costs
+// less that way, and a page has many tiles.
+class TileFace
+{
+public:
+    // The name in `nameFont`, the description in `descriptionFont`: the interface's fonts when the
+    // tile is made.
+    TileFace(const QFont &nameFont, const QFont &descriptionFont);
+    TileFace(const TileFace &) = delete;
+    TileFace &operator=(const TileFace &) = delete;
+
+    // Adds the places to `layout` (which owns them): icon, `iconGap`, name, `nameGap`, description.
+    void addTo(QBoxLayout *layout, int iconGap, int nameGap);
+    // Sets what the places show, after addTo(); the icon is scaled down to fit its place. The layout
+    // is to be invalidated then.
+    void set(const QString &name, const QString &description, const QPixmap &icon);
+
+    QString name() const { return m_name; }
+    QString description() const { return m_description; }
+    QPixmap icon() const { return m_icon; }
+
+    // The places, in the tile's coordinates, once the layout has set them.
+    QRect iconRect() const;
+    QRect nameRect() const;
+    QRect descriptionRect() const;
+    bool contains(const QPoint &pos) const;
+
+    // Paints icon, name and description with the tile's style, as labels of them would.
+    void paint(QPainter &painter, const QWidget *tile) const;
+
+private:
+    QString m_name;
+    QString m_description;
+    QPixmap m_icon;
+    QFont m_nameFont;
+    QFont m_descriptionFont;
+    QLayoutItem *m_iconPlace = nullptr; // owned by the tile's layout
+    class TextPlace *m_namePlace = nullptr;
+    class TextPlace *m_descriptionPlace = nullptr;
+};
