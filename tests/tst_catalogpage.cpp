@@ -39,6 +39,17 @@ SoftwareItemWidget *makeTile(QWidget *page, bool installed, bool needUpgrade)
     return tile;
 }
 
+// The interface's fonts of the size preset for a screen of this size at 144 dpi, until the guard goes.
+auto useFontsOf(const QSize &screen)
+{
+    auto restore = qScopeGuard([fonts = std::pair(MyContext::normalFont, MyContext::largeFont)] {
+        std::tie(MyContext::normalFont, MyContext::largeFont) = fonts;
+    });
+    MyContext::initScreenClass();
+    MyContext::applyScreenClass(classifyScreen(screen, 144));
+    return restore;
+}
+
 // Puts `text` on the button of `operation` as its operations would: an outcome, or a running operation
 // with all its dots (which stay when another operation's outcome follows).
 void showText(SoftwareItemWidget *tile, TileOperations::Operation operation, const QString &text)
@@ -113,11 +124,7 @@ private slots:
         QFETCH(QSize, screen);
         QFETCH(QString, first);
         QFETCH(QString, unInstall);
-        const auto restore = qScopeGuard([fonts = std::pair(MyContext::normalFont, MyContext::largeFont)] {
-            std::tie(MyContext::normalFont, MyContext::largeFont) = fonts;
-        });
-        MyContext::initScreenClass();
-        MyContext::applyScreenClass(classifyScreen(screen, 144));
+        const auto restore = useFontsOf(screen);
         const bool installed = !unInstall.isNull();
         const bool upgrade = installed && first != TileText::upToDate();
         QWidget page;
@@ -169,11 +176,7 @@ private slots:
     {
         QFETCH(QSize, screen);
         QFETCH(QString, description);
-        const auto restore = qScopeGuard([fonts = std::pair(MyContext::normalFont, MyContext::largeFont)] {
-            std::tie(MyContext::normalFont, MyContext::largeFont) = fonts;
-        });
-        MyContext::initScreenClass();
-        MyContext::applyScreenClass(classifyScreen(screen, 144));
+        const auto restore = useFontsOf(screen);
         QWidget page;
         SoftwareItemWidget *tile = makeTile(&page, false, false);
         tile->setInfo("泰萨录屏大师", description, QPixmap(), QString(), "app", false, false);
