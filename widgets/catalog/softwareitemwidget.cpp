@@ -350,10 +350,13 @@ void SoftwareItemWidget::leaveEvent(QEvent *event)
 
 void SoftwareItemWidget::mouseMoveEvent(QMouseEvent *event)
 {
-    if (launchesAt(event->pos()))
-        setCursor(Qt::PointingHandCursor);
-    else
-        unsetCursor();
+    const bool hand = launchesAt(event->pos());
+    if (hand != testAttribute(Qt::WA_SetCursor)) { // only when it changes: moves come often
+        if (hand)
+            setCursor(Qt::PointingHandCursor);
+        else
+            unsetCursor();
+    }
     QWidget::mouseMoveEvent(event);
 }
 
