@@ -72,7 +72,8 @@ class CatalogPageTest : public QObject
     Q_OBJECT
 
 private slots:
-    // Rows out of view have places but no tiles yet; scrolled to, every tile is there with its entry.
+    // Rows out of view have places but no tiles yet: the page is as high as with every tile. Scrolled to,
+    // every tile is there with its entry, in its row's place from the start.
     void tilesMadeInView()
     {
         QTemporaryDir appDir;
@@ -84,10 +85,20 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QVERIFY(window.findChildren<SoftwareItemWidget *>().size() < 14);
         QScrollBar *scroll = window.page()->scrollArea()->verticalScrollBar();
+        const int range = scroll->maximum();
         scroll->setValue(scroll->maximum());
         QCOMPARE(window.findChildren<SoftwareItemWidget *>().size(), 14);
-        auto *last = qobject_cast<SoftwareItemWidget *>(window.page()->grid()->itemAtPosition(3, 1)->widget());
-        QCOMPARE(last->face().name(), MyContext::productInfoList.last()->zhName);
+        QGridLayout *grid = window.page()->grid();
+        const auto tile = [grid](int n) { return grid->itemAtPosition(n / 4, n % 4)->widget(); };
+        QCOMPARE(qobject_cast<SoftwareItemWidget *>(tile(13))->face().name(),
+                 MyContext::productInfoList.last()->zhName);
+        const QPoint first = tile(0)->pos();
+        const int rowStep = tile(0)->height() + grid->verticalSpacing();
+        for (int n = 0; n < 14; ++n)
+            QCOMPARE(tile(n)->pos().y(), first.y() + n / 4 * rowStep);
+        QCoreApplication::processEvents(); // the layout's own pass moves nothing
+        QCOMPARE(tile(13)->pos().y(), first.y() + 3 * rowStep);
+        QCOMPARE(scroll->maximum(), range);
     }
 
     void textsFit_data()

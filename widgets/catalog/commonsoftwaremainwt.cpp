@@ -17,6 +17,18 @@ constexpr int columns = 4;
 constexpr int tileWidth = 280;
 constexpr int tileHeight = 320;
 
+// A tile's place until the tile is made. Not empty, unlike other spacers: the grid puts its spacing
+// next to it as next to a tile, so rows keep their places when their tiles come.
+class TilePlace : public QSpacerItem
+{
+public:
+    TilePlace()
+        : QSpacerItem(tileWidth, tileHeight, QSizePolicy::Fixed, QSizePolicy::Fixed)
+    {
+    }
+    bool isEmpty() const override { return false; }
+};
+
 const char scrollBarStyle[] =
     "QScrollBar:vertical {    border: none;    background: #f1f1f1;    width: 8px;    margin: 0px 0px 0px 0px;}"
     "QScrollBar::handle:vertical {    background: #c1c1c1;    min-height: 20px;    border-radius: 4px;}"
@@ -66,7 +78,7 @@ void CommonSoftwareMainWT::addItem(const QString &zhName, const QString &zhDesc,
                                    const QString &sha256)
 {
     const int n = int(m_entries.size());
-    auto *placeholder = new QSpacerItem(tileWidth, tileHeight, QSizePolicy::Fixed, QSizePolicy::Fixed);
+    auto *placeholder = new TilePlace;
     m_gridLayout->addItem(placeholder, n / columns, n % columns);
     m_entries.push_back({zhName, zhDesc, icon, pathName, version, downloadUrl, sha256, placeholder});
     if (isVisible())
