@@ -22,6 +22,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyleOptionButton>
+#include <QToolTip>
 #include <QtTest>
 
 namespace {
@@ -37,6 +38,15 @@ SoftwareItemWidget *makeTile(QWidget *page, bool installed, bool needUpgrade)
     tile->setInfo("泰萨录屏大师", "高清录制屏幕、摄像头与声音", QPixmap(), "http://127.0.0.1:9/a.exe", "app", installed,
                   needUpgrade);
     return tile;
+}
+
+QWidget *findTopLevel(const char *objectName)
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String(objectName))
+            return widget;
+    }
+    return nullptr;
 }
 
 // The interface's fonts of the size preset for a screen of this size at 144 dpi, until the guard goes.
@@ -264,6 +274,18 @@ private slots:
         const QPoint under = button->mapTo(tile, QPoint(0, button->height() + 2));
         QCOMPARE(line->geometry(), QRect(under, QSize(button->width(), 3)));
         QCOMPARE(tile->toolTip(), transferText(progress));
+        // The tooltip is white, as the page.
+        QToolTip::showText(tile->mapToGlobal(tile->rect().center()), tile->toolTip(), tile);
+        QWidget *tip = nullptr;
+        QTRY_VERIFY((tip = findTopLevel("qtooltip_label")) && tip->isVisible());
+        const QImage tipImage = tip->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        int white = 0; // most of it, around the text
+        for (int y = 0; y < tipImage.height(); ++y) {
+            const auto *line = reinterpret_cast<const QRgb *>(tipImage.constScanLine(y));
+            white += int(std::count(line, line + tipImage.width(), qRgb(255, 255, 255)));
+        }
+        QVERIFY2(white > tipImage.width() * tipImage.height() / 2, qPrintable(QColor(tipImage.pixel(0, 0)).name()));
+        QToolTip::hideText();
         const QColor accent(upgrade ? "#4CAF50" : "#2196F3");
         const auto filled = [line, accent] {
             const QImage image = line->grab().toImage().convertToFormat(QImage::Format_RGB32);

@@ -13,6 +13,7 @@ namespace TileLook {
 // behind them); tile parts are told apart by their object names.
 inline constexpr char pageStyle[] =
     "QWidget#m_container { background-color: white; }"
+    "QToolTip { background-color: white; border-radius: 8px; }" // a tile's tooltip
     "QLabel#statusLabel { color: #1976d2; }"
     "QPushButton#installButton { background-color: #2196F3; color: white; border: none; border-radius: 4px; }"
     "QPushButton#installButton:hover { background-color: #0b7dda; }"
