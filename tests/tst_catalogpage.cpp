@@ -189,6 +189,9 @@ private slots:
             QTest::addRow("%dx%d, one line", screen.width(), screen.height()) << screen << "录屏";
             QTest::addRow("%dx%d, three lines", screen.width(), screen.height())
                 << screen << "高清录制屏幕、摄像头与声音，支持多种格式导出，定时录制，录制时可画笔标注与添加水印";
+            QTest::addRow("%dx%d, none", screen.width(), screen.height()) << screen << QString();
+            QTest::addRow("%dx%d, right to left", screen.width(), screen.height())
+                << screen << QString::fromUtf8("برنامج Tessaly 2.0!");
         }
     }
 

@@ -55,6 +55,7 @@ SoftwareItemWidget::SoftwareItemWidget(QWidget *parent)
     layout->setContentsMargins(15, 15, 15, 15);
     layout->addSpacing(15);
     m_face->addTo(layout, 10, 5);
+    m_face->useTileFont(font());
     layout->addStretch();
     layout->addLayout(m_buttonRow);
 
@@ -62,13 +63,12 @@ SoftwareItemWidget::SoftwareItemWidget(QWidget *parent)
     connect(m_operations, &TileOperations::finished, this, &SoftwareItemWidget::showOutcome);
     connect(m_operations, &TileOperations::stateChanged, this, &SoftwareItemWidget::updateControls);
     connect(m_operations, &TileOperations::downloadProgress, this, &SoftwareItemWidget::showTransfer);
-
-    updateControls();
+    // The controls come with the application's state, from setInfo().
 }
 
 SoftwareItemWidget::~SoftwareItemWidget()
 {
-    // The operations end before the labels and buttons they report to.
+    // The operations end before the buttons they report to.
     delete m_operations;
 }
 
@@ -79,6 +79,8 @@ void SoftwareItemWidget::setInfo(const QString &zhName, const QString &zhDesc, c
     m_face->set(zhName, zhDesc, pixmap);
     layout()->invalidate();
     update();
+    setAccessibleName(zhName);
+    setAccessibleDescription(zhDesc);
     m_operations->setApplication(downloadUrl, pathName, installed, needUpgrade, sha256);
 }
 
@@ -137,7 +139,9 @@ void SoftwareItemWidget::updateControls()
         return;
     m_labelsLaunch = controls.labelsLaunch;
     setMouseTracking(m_labelsLaunch);
-    if (!m_labelsLaunch)
+    if (m_labelsLaunch && underMouse() && launchesAt(mapFromGlobal(QCursor::pos())))
+        setCursor(Qt::PointingHandCursor); // at once, under a pointer that does not move
+    else if (!m_labelsLaunch)
         unsetCursor();
 }
 
@@ -163,6 +167,7 @@ void SoftwareItemWidget::makeControls(const TileControls &controls)
         m_statusLabel = label("statusLabel", false, this);
         m_statusLabel->setText(TileText::upToDate());
         m_statusLabel->setFixedHeight(controlHeight);
+        m_statusLabel->setCursor(Qt::ArrowCursor); // not the tile's pointing hand
         made = true;
     }
     if (made)
@@ -271,11 +276,12 @@ void SoftwareItemWidget::updateDotAnimation()
 
 void SoftwareItemWidget::showTransfer(const TransferProgress &progress)
 {
-    if (m_dotButton != m_installButton && m_dotButton != m_upgradeButton)
+    if (!m_dotButton || (m_dotButton != m_installButton && m_dotButton != m_upgradeButton))
         return;
     if (!m_transferBar) {
         m_transferBar = new TransferBar(this);
         m_transferBar->setObjectName(QStringLiteral("transferBar"));
+        m_transferBar->setCursor(Qt::ArrowCursor);
     }
     const bool upgrade = m_dotButton == m_upgradeButton;
     m_transferBar->setColors(QColor(QLatin1String(upgrade ? TileLook::upgradeAccent : TileLook::installAccent)),
@@ -368,6 +374,26 @@ void SoftwareItemWidget::mousePressEvent(QMouseEvent *event)
         return;
     }
     QWidget::mousePressEvent(event);
+}
+
+// The second press of a double click starts nothing more (QWidget would take it as a press).
+void SoftwareItemWidget::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && launchesAt(event->pos())) {
+        event->accept();
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+void SoftwareItemWidget::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        m_face->useTileFont(font());
+        layout()->invalidate();
+        update();
+    }
 }
 
 void SoftwareItemWidget::resizeEvent(QResizeEvent *event)

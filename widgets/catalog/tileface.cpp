@@ -9,6 +9,8 @@
 #include <QStyle>
 #include <QWidget>
 
+namespace {
+
 // A place in the tile's layout for a part the tile paints. It takes the room a label of that part would:
 // a label's control type (for the style's spacing between items), no growing beyond its hint.
 class FacePlace : public QLayoutItem
@@ -26,8 +28,6 @@ private:
     QRect m_rect;
 };
 
-namespace {
-
 // The icon's place: the icon's size, centred in the width the layout gives.
 class IconPlace : public FacePlace
 {
@@ -38,14 +38,14 @@ public:
 
 } // namespace
 
-// A text's place: as high as the text laid out in the width it is given, less `padding` on either side
-// when it wraps, one line when it does not.
-class TextPlace : public FacePlace
+// A text's place: as high as the text laid out in the width it is given, less `padding` on either side,
+// when it wraps; else as high as its lines (one, unless it holds line breaks). An empty text takes a
+// line's spacing, as an empty label does.
+class TileFace::TextPlace : public FacePlace
 {
 public:
-    TextPlace(const QFont &font, bool wraps, int padding)
-        : m_font(font)
-        , m_wraps(wraps)
+    TextPlace(bool wraps, int padding)
+        : m_wraps(wraps)
         , m_padding(padding)
     {
     }
@@ -53,6 +53,11 @@ public:
     void setText(const QString &text)
     {
         m_text = text;
+        invalidate();
+    }
+    void setFont(const QFont &font)
+    {
+        m_font = font;
         invalidate();
     }
 
@@ -64,8 +69,10 @@ public:
             width = 2000; // as wide as a label lays out a line that does not wrap
         if (width != m_measuredWidth) {
             m_measuredWidth = width;
+            const QFontMetrics metrics(m_font);
             const QRect room(0, 0, width - 2 * m_padding, 2000);
-            m_height = QFontMetrics(m_font).boundingRect(room, m_wraps ? Qt::TextWordWrap : 0, m_text).height();
+            m_height = m_text.isEmpty() ? metrics.lineSpacing()
+                                        : metrics.boundingRect(room, m_wraps ? Qt::TextWordWrap : 0, m_text).height();
         }
         return m_height;
     }
@@ -74,7 +81,7 @@ public:
     int padding() const { return m_padding; }
 
 private:
-    const QFont m_font;
+    QFont m_font;
     QString m_text;
     const bool m_wraps;
     const int m_padding;
@@ -83,7 +90,9 @@ private:
 };
 
 TileFace::TileFace(const QFont &nameFont, const QFont &descriptionFont)
-    : m_nameFont(nameFont)
+    : m_nameFontAsGiven(nameFont)
+    , m_descriptionFontAsGiven(descriptionFont)
+    , m_nameFont(nameFont)
     , m_descriptionFont(descriptionFont)
 {
 }
@@ -91,8 +100,8 @@ TileFace::TileFace(const QFont &nameFont, const QFont &descriptionFont)
 void TileFace::addTo(QBoxLayout *layout, int iconGap, int nameGap)
 {
     m_iconPlace = new IconPlace;
-    m_namePlace = new TextPlace(m_nameFont, false, 0);
-    m_descriptionPlace = new TextPlace(m_descriptionFont, true, TileLook::descriptionPadding);
+    m_namePlace = new TextPlace(false, 0);
+    m_descriptionPlace = new TextPlace(true, TileLook::descriptionPadding);
     layout->addItem(m_iconPlace);
     layout->addSpacing(iconGap);
     layout->addItem(m_namePlace);
@@ -108,6 +117,16 @@ void TileFace::set(const QString &name, const QString &description, const QPixma
     m_descriptionPlace->setText(description);
     const int side = TileLook::iconSize;
     m_icon = icon.isNull() ? QPixmap() : icon.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+void TileFace::useTileFont(const QFont &tileFont)
+{
+    m_nameFont = m_nameFontAsGiven.resolve(tileFont);
+    m_descriptionFont = m_descriptionFontAsGiven.resolve(tileFont);
+    if (!m_namePlace)
+        return; // before addTo()
+    m_namePlace->setFont(m_nameFont);
+    m_descriptionPlace->setFont(m_descriptionFont);
 }
 
 QRect TileFace::iconRect() const
@@ -146,9 +165,10 @@ void TileFace::paint(QPainter &painter, const QWidget *tile) const
         palette.setColor(QPalette::WindowText, QColor(QLatin1String(color)));
         painter.setClipRect(place);
         painter.setFont(font);
-        style->drawItemText(&painter, place.adjusted(padding, 0, -padding, 0),
-                            Qt::AlignCenter | Qt::TextForceLeftToRight | flags, palette, true, content,
-                            QPalette::WindowText);
+        // A label takes its text's direction from the text.
+        const int direction = content.isRightToLeft() ? Qt::TextForceRightToLeft : Qt::TextForceLeftToRight;
+        style->drawItemText(&painter, place.adjusted(padding, 0, -padding, 0), Qt::AlignCenter | direction | flags,
+                            palette, true, content, QPalette::WindowText);
     };
     text(nameRect(), 0, m_nameFont, TileLook::nameColor, 0, m_name);
     text(descriptionRect(), m_descriptionPlace->padding(), m_descriptionFont, TileLook::descriptionColor,

@@ -17,8 +17,8 @@ class QWidget;
 class TileFace
 {
 public:
-    // The name in `nameFont`, the description in `descriptionFont`: the interface's fonts when the
-    // tile is made.
+    // The name in `nameFont`, the description in `descriptionFont` (the interface's fonts when the tile
+    // is made), each completed from the tile's font by useTileFont().
     TileFace(const QFont &nameFont, const QFont &descriptionFont);
     TileFace(const TileFace &) = delete;
     TileFace &operator=(const TileFace &) = delete;
@@ -28,6 +28,9 @@ public:
     // Sets what the places show, after addTo(); the icon is scaled down to fit its place. The layout
     // is to be invalidated then.
     void set(const QString &name, const QString &description, const QPixmap &icon);
+    // What the fonts leave open comes from the tile's font, as for a label: call it after addTo() and
+    // whenever the tile's font changes, then invalidate the layout.
+    void useTileFont(const QFont &tileFont);
 
     QString name() const { return m_name; }
     QString description() const { return m_description; }
@@ -46,9 +49,14 @@ private:
     QString m_name;
     QString m_description;
     QPixmap m_icon;
+    class TextPlace;
+
+    const QFont m_nameFontAsGiven;
+    const QFont m_descriptionFontAsGiven;
     QFont m_nameFont;
     QFont m_descriptionFont;
-    QLayoutItem *m_iconPlace = nullptr; // owned by the tile's layout
-    class TextPlace *m_namePlace = nullptr;
-    class TextPlace *m_descriptionPlace = nullptr;
+    // The places, owned by the tile's layout.
+    QLayoutItem *m_iconPlace = nullptr;
+    TextPlace *m_namePlace = nullptr;
+    TextPlace *m_descriptionPlace = nullptr;
 };
