@@ -53,6 +53,7 @@ int main(int argc, char *argv[])
 
     if (!SingleInstance::acquire()) {
         setWindowIcon();
+        fontConfig.wait(); // else the notice's first font would read the configuration a second time
         showAlreadyRunning();
         return 0;
     }

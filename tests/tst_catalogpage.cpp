@@ -211,11 +211,12 @@ private slots:
         labels->setAutoFillBackground(true);
         labels->setPalette(QPalette(Qt::white));
         labels->setFixedSize(tile->size());
-        QLabel *icon = TileLook::label("iconLabel", false, labels);
+        QLabel *icon = TileLook::label("iconLabel", labels);
         icon->setFixedSize(TileLook::iconSize, TileLook::iconSize);
-        QLabel *name = TileLook::label("nameLabel", true, labels);
+        QLabel *name = TileLook::label("nameLabel", labels);
+        name->setFont(MyContext::largeFont);
         name->setText("泰萨录屏大师");
-        QLabel *desc = TileLook::label("descLabel", false, labels);
+        QLabel *desc = TileLook::label("descLabel", labels);
         desc->setWordWrap(true);
         desc->setText(description);
         auto *layout = new QVBoxLayout(labels);
@@ -326,8 +327,8 @@ private slots:
     // one leaves the area empty). Any other installed version, a newer one too, asks for an upgrade. The
     // first button shown is pressed: it shows its operation running (with every button disabled), then
     // the outcome (no installer can be downloaded, no uninstall tool is there), and takes presses again.
-    // The labels of an installed tile start its program. When the application is installed or removed
-    // meanwhile, the controls of its new state show in the row.
+    // The icon, name and description of an installed tile start its program. When the application is
+    // installed or removed meanwhile, the controls of its new state show in the row.
     void tile()
     {
         QFETCH(QString, version);

@@ -5,7 +5,7 @@ bool TileControls::operator==(const TileControls &other) const
     return installShown == other.installShown && upgradeShown == other.upgradeShown &&
         statusShown == other.statusShown && unInstallShown == other.unInstallShown &&
         installEnabled == other.installEnabled && upgradeEnabled == other.upgradeEnabled &&
-        unInstallEnabled == other.unInstallEnabled && labelsLaunch == other.labelsLaunch;
+        unInstallEnabled == other.unInstallEnabled && faceLaunches == other.faceLaunches;
 }
 
 TileControls tileControls(const TileState &state)
@@ -19,6 +19,6 @@ TileControls tileControls(const TileState &state)
     controls.installEnabled = !state.installRunning;
     controls.upgradeEnabled = !busy;
     controls.unInstallEnabled = !busy;
-    controls.labelsLaunch = state.installed;
+    controls.faceLaunches = state.installed;
     return controls;
 }

@@ -9,7 +9,8 @@ struct TileState
     bool unInstallRunning = false;
 };
 
-// Which of the tile's controls show, which take presses, and whether the labels start the program.
+// Which of the tile's controls show, which take presses, and whether the icon, name and description
+// start the program.
 struct TileControls
 {
     bool installShown = false;
@@ -19,7 +20,7 @@ struct TileControls
     bool installEnabled = false;
     bool upgradeEnabled = false;
     bool unInstallEnabled = false;
-    bool labelsLaunch = false;
+    bool faceLaunches = false;
 
     bool operator==(const TileControls &other) const;
 };

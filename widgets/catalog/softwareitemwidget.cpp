@@ -86,7 +86,7 @@ void SoftwareItemWidget::setInfo(const QString &zhName, const QString &zhDesc, c
 
 bool SoftwareItemWidget::launchesAt(const QPoint &pos) const
 {
-    return m_labelsLaunch && m_face->contains(pos);
+    return m_faceLaunches && m_face->contains(pos);
 }
 
 bool SoftwareItemWidget::removeFolder(const QString &folderPath)
@@ -135,13 +135,13 @@ void SoftwareItemWidget::updateControls()
     fitButtonRow();
 
     // The icon, name and description of an installed application start it.
-    if (controls.labelsLaunch == m_labelsLaunch)
+    if (controls.faceLaunches == m_faceLaunches)
         return;
-    m_labelsLaunch = controls.labelsLaunch;
-    setMouseTracking(m_labelsLaunch);
-    if (m_labelsLaunch && underMouse() && launchesAt(mapFromGlobal(QCursor::pos())))
+    m_faceLaunches = controls.faceLaunches;
+    setMouseTracking(m_faceLaunches);
+    if (m_faceLaunches && underMouse() && launchesAt(mapFromGlobal(QCursor::pos())))
         setCursor(Qt::PointingHandCursor); // at once, under a pointer that does not move
-    else if (!m_labelsLaunch)
+    else if (!m_faceLaunches)
         unsetCursor();
 }
 
@@ -164,7 +164,7 @@ void SoftwareItemWidget::makeControls(const TileControls &controls)
     made |= make(m_unInstallButton, controls.unInstallShown, TileText::unInstall(), "unInstallButton",
                  [this] { startUnInstall(); });
     if (!m_statusLabel && controls.statusShown) {
-        m_statusLabel = label("statusLabel", false, this);
+        m_statusLabel = label("statusLabel", this);
         m_statusLabel->setText(TileText::upToDate());
         m_statusLabel->setFixedHeight(controlHeight);
         m_statusLabel->setCursor(Qt::ArrowCursor); // not the tile's pointing hand

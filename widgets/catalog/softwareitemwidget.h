@@ -103,5 +103,5 @@ private:
     TransferBar *m_transferBar = nullptr; // made with the first download
     int m_dotCount = 0;
     int m_dotIntervalMs = TileLook::dotIntervalMs;
-    bool m_labelsLaunch = false;
+    bool m_faceLaunches = false;
 };

@@ -17,11 +17,11 @@ QPushButton *TileLook::button(const QString &text, const char *objectName, QWidg
     return button;
 }
 
-QLabel *TileLook::label(const char *objectName, bool largeFont, QWidget *parent)
+QLabel *TileLook::label(const char *objectName, QWidget *parent)
 {
     auto *label = new QLabel(parent);
     label->setObjectName(QLatin1String(objectName));
-    label->setFont(largeFont ? MyContext::largeFont : MyContext::normalFont);
+    label->setFont(MyContext::normalFont);
     label->setAlignment(Qt::AlignCenter);
     return label;
 }

@@ -47,8 +47,8 @@ inline constexpr double hoverScale = 1.03;
 
 // A button of the tile's button row: 32 pixels high, normal font, pointing-hand cursor.
 QPushButton *button(const QString &text, const char *objectName, QWidget *parent);
-// A centred label with the given font size class.
-QLabel *label(const char *objectName, bool largeFont, QWidget *parent);
+// A centred label of the row, in the normal font.
+QLabel *label(const char *objectName, QWidget *parent);
 // The width a button or label of the row needs to show `text` whole in its font: the text, the border
 // and padding its style puts around it, and textMargin on either side.
 int widthFor(const QWidget *control, const QString &text);
