@@ -192,10 +192,13 @@ private slots:
             QTest::addRow("%dx%d, none", screen.width(), screen.height()) << screen << QString();
             QTest::addRow("%dx%d, right to left", screen.width(), screen.height())
                 << screen << QString::fromUtf8("برنامج Tessaly 2.0!");
+            QTest::addRow("%dx%d, markup shown as it is", screen.width(), screen.height())
+                << screen << "<b>高清</b> &amp; <img src=\"x.png\">录制";
         }
     }
 
-    // The tile paints its icon, name and description where labels of them were, and as they looked.
+    // The tile paints its icon, name and description where labels of them were, and as they looked. What
+    // the platform sends is shown as plain text: no markup of it is followed.
     void faceAsLabels()
     {
         QFETCH(QSize, screen);
@@ -217,6 +220,7 @@ private slots:
         name->setFont(MyContext::largeFont);
         name->setText("泰萨录屏大师");
         QLabel *desc = TileLook::label("descLabel", labels);
+        desc->setTextFormat(Qt::PlainText);
         desc->setWordWrap(true);
         desc->setText(description);
         auto *layout = new QVBoxLayout(labels);
