@@ -41,9 +41,7 @@ QString progressText(TileOperations::Operation operation)
 
 SoftwareItemWidget::SoftwareItemWidget(QWidget *parent)
     : QWidget(parent)
-    , m_face(std::make_unique<TileFace>(MyContext::largeFont, MyContext::normalFont))
 {
-    using namespace TileLook;
     // The controls are made when the tile's state first shows them.
     m_buttonRow = new QHBoxLayout;
     m_buttonRow->setSpacing(10);
@@ -54,7 +52,7 @@ SoftwareItemWidget::SoftwareItemWidget(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(15, 15, 15, 15);
     layout->addSpacing(15);
-    m_face->addTo(layout, 10, 5);
+    m_face = std::make_unique<TileFace>(layout, MyContext::largeFont, MyContext::normalFont, 10, 5);
     m_face->useTileFont(font());
     layout->addStretch();
     layout->addLayout(m_buttonRow);
@@ -77,7 +75,6 @@ void SoftwareItemWidget::setInfo(const QString &zhName, const QString &zhDesc, c
                                  const QString &sha256)
 {
     m_face->set(zhName, zhDesc, pixmap);
-    layout()->invalidate();
     update();
     setAccessibleName(zhName);
     setAccessibleDescription(zhDesc);
@@ -281,7 +278,6 @@ void SoftwareItemWidget::showTransfer(const TransferProgress &progress)
     if (!m_transferBar) {
         m_transferBar = new TransferBar(this);
         m_transferBar->setObjectName(QStringLiteral("transferBar"));
-        m_transferBar->setCursor(Qt::ArrowCursor);
     }
     const bool upgrade = m_dotButton == m_upgradeButton;
     m_transferBar->setColors(QColor(QLatin1String(upgrade ? TileLook::upgradeAccent : TileLook::installAccent)),
@@ -389,9 +385,8 @@ void SoftwareItemWidget::mouseDoubleClickEvent(QMouseEvent *event)
 void SoftwareItemWidget::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::FontChange) {
+    if (event->type() == QEvent::FontChange && m_face) { // m_face: from the constructor's end on
         m_face->useTileFont(font());
-        layout()->invalidate();
         update();
     }
 }

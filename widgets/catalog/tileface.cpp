@@ -40,24 +40,28 @@ public:
 
 // A text's place: as high as the text laid out in the width it is given, less `padding` on either side,
 // when it wraps; else as high as its lines (one, unless it holds line breaks). An empty text takes a
-// line's spacing, as an empty label does.
+// line's spacing, as an empty label does. It paints the text in its font and colour.
 class TileFace::TextPlace : public FacePlace
 {
 public:
-    TextPlace(bool wraps, int padding)
-        : m_wraps(wraps)
+    TextPlace(const QFont &font, const char *color, bool wraps, int padding)
+        : m_fontAsGiven(font)
+        , m_font(font)
+        , m_color(QLatin1String(color))
+        , m_wraps(wraps)
         , m_padding(padding)
     {
     }
 
+    QString text() const { return m_text; }
     void setText(const QString &text)
     {
         m_text = text;
         invalidate();
     }
-    void setFont(const QFont &font)
+    void useTileFont(const QFont &tileFont)
     {
-        m_font = font;
+        m_font = m_fontAsGiven.resolve(tileFont);
         invalidate();
     }
 
@@ -78,30 +82,38 @@ public:
     }
     void invalidate() override { m_measuredWidth = -1; }
 
-    int padding() const { return m_padding; }
+    // As a label of the text would paint it, clipped to the place.
+    void paint(QPainter &painter, const QWidget *tile) const
+    {
+        QPalette palette = tile->palette();
+        palette.setColor(QPalette::WindowText, m_color);
+        painter.setClipRect(geometry());
+        painter.setFont(m_font);
+        // A label takes its text's direction from the text.
+        const int direction = m_text.isRightToLeft() ? Qt::TextForceRightToLeft : Qt::TextForceLeftToRight;
+        tile->style()->drawItemText(&painter, geometry().adjusted(m_padding, 0, -m_padding, 0),
+                                    Qt::AlignCenter | direction | (m_wraps ? Qt::TextWordWrap : 0), palette, true,
+                                    m_text, QPalette::WindowText);
+    }
 
 private:
+    const QFont m_fontAsGiven;
     QFont m_font;
     QString m_text;
+    const QColor m_color;
     const bool m_wraps;
     const int m_padding;
     mutable int m_measuredWidth = -1;
     mutable int m_height = 0;
 };
 
-TileFace::TileFace(const QFont &nameFont, const QFont &descriptionFont)
-    : m_nameFontAsGiven(nameFont)
-    , m_descriptionFontAsGiven(descriptionFont)
-    , m_nameFont(nameFont)
-    , m_descriptionFont(descriptionFont)
+TileFace::TileFace(QBoxLayout *layout, const QFont &nameFont, const QFont &descriptionFont, int iconGap,
+                   int nameGap)
+    : m_layout(layout)
+    , m_iconPlace(new IconPlace)
+    , m_namePlace(new TextPlace(nameFont, TileLook::nameColor, false, 0))
+    , m_descriptionPlace(new TextPlace(descriptionFont, TileLook::descriptionColor, true, TileLook::descriptionPadding))
 {
-}
-
-void TileFace::addTo(QBoxLayout *layout, int iconGap, int nameGap)
-{
-    m_iconPlace = new IconPlace;
-    m_namePlace = new TextPlace(false, 0);
-    m_descriptionPlace = new TextPlace(true, TileLook::descriptionPadding);
     layout->addItem(m_iconPlace);
     layout->addSpacing(iconGap);
     layout->addItem(m_namePlace);
@@ -111,22 +123,28 @@ void TileFace::addTo(QBoxLayout *layout, int iconGap, int nameGap)
 
 void TileFace::set(const QString &name, const QString &description, const QPixmap &icon)
 {
-    m_name = name;
-    m_description = description;
     m_namePlace->setText(name);
     m_descriptionPlace->setText(description);
     const int side = TileLook::iconSize;
     m_icon = icon.isNull() ? QPixmap() : icon.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    m_layout->invalidate();
 }
 
 void TileFace::useTileFont(const QFont &tileFont)
 {
-    m_nameFont = m_nameFontAsGiven.resolve(tileFont);
-    m_descriptionFont = m_descriptionFontAsGiven.resolve(tileFont);
-    if (!m_namePlace)
-        return; // before addTo()
-    m_namePlace->setFont(m_nameFont);
-    m_descriptionPlace->setFont(m_descriptionFont);
+    m_namePlace->useTileFont(tileFont);
+    m_descriptionPlace->useTileFont(tileFont);
+    m_layout->invalidate();
+}
+
+QString TileFace::name() const
+{
+    return m_namePlace->text();
+}
+
+QString TileFace::description() const
+{
+    return m_descriptionPlace->text();
 }
 
 QRect TileFace::iconRect() const
@@ -154,24 +172,10 @@ bool TileFace::contains(const QPoint &pos) const
 
 void TileFace::paint(QPainter &painter, const QWidget *tile) const
 {
-    QStyle *style = tile->style();
     painter.save();
     painter.setClipRect(iconRect());
-    style->drawItemPixmap(&painter, iconRect(), Qt::AlignCenter, m_icon);
-
-    const auto text = [&](const QRect &place, int padding, const QFont &font, const char *color, int flags,
-                          const QString &content) {
-        QPalette palette = tile->palette();
-        palette.setColor(QPalette::WindowText, QColor(QLatin1String(color)));
-        painter.setClipRect(place);
-        painter.setFont(font);
-        // A label takes its text's direction from the text.
-        const int direction = content.isRightToLeft() ? Qt::TextForceRightToLeft : Qt::TextForceLeftToRight;
-        style->drawItemText(&painter, place.adjusted(padding, 0, -padding, 0), Qt::AlignCenter | direction | flags,
-                            palette, true, content, QPalette::WindowText);
-    };
-    text(nameRect(), 0, m_nameFont, TileLook::nameColor, 0, m_name);
-    text(descriptionRect(), m_descriptionPlace->padding(), m_descriptionFont, TileLook::descriptionColor,
-         Qt::TextWordWrap, m_description);
+    tile->style()->drawItemPixmap(&painter, iconRect(), Qt::AlignCenter, m_icon);
+    m_namePlace->paint(painter, tile);
+    m_descriptionPlace->paint(painter, tile);
     painter.restore();
 }

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <QFont>
 #include <QPixmap>
 #include <QRect>
 #include <QString>
 
 class QBoxLayout;
+class QFont;
 class QLayoutItem;
 class QPainter;
 class QWidget;
@@ -17,23 +17,20 @@ class QWidget;
 class TileFace
 {
 public:
-    // The name in `nameFont`, the description in `descriptionFont` (the interface's fonts when the tile
-    // is made), each completed from the tile's font by useTileFont().
-    TileFace(const QFont &nameFont, const QFont &descriptionFont);
+    // Adds the places to `layout` (which owns them): icon, `iconGap`, name, `nameGap`, description.
+    // The name is in `nameFont`, the description in `descriptionFont` (the interface's fonts when the
+    // tile is made), each completed from the tile's font by useTileFont().
+    TileFace(QBoxLayout *layout, const QFont &nameFont, const QFont &descriptionFont, int iconGap, int nameGap);
     TileFace(const TileFace &) = delete;
     TileFace &operator=(const TileFace &) = delete;
 
-    // Adds the places to `layout` (which owns them): icon, `iconGap`, name, `nameGap`, description.
-    void addTo(QBoxLayout *layout, int iconGap, int nameGap);
-    // Sets what the places show, after addTo(); the icon is scaled down to fit its place. The layout
-    // is to be invalidated then.
+    // Sets what the places show; the icon is scaled down to fit its place.
     void set(const QString &name, const QString &description, const QPixmap &icon);
-    // What the fonts leave open comes from the tile's font, as for a label: call it after addTo() and
-    // whenever the tile's font changes, then invalidate the layout.
+    // What the fonts leave open comes from the tile's font, as for a label: again whenever it changes.
     void useTileFont(const QFont &tileFont);
 
-    QString name() const { return m_name; }
-    QString description() const { return m_description; }
+    QString name() const;
+    QString description() const;
     QPixmap icon() const { return m_icon; }
 
     // The places, in the tile's coordinates, once the layout has set them.
@@ -46,17 +43,12 @@ public:
     void paint(QPainter &painter, const QWidget *tile) const;
 
 private:
-    QString m_name;
-    QString m_description;
-    QPixmap m_icon;
     class TextPlace;
 
-    const QFont m_nameFontAsGiven;
-    const QFont m_descriptionFontAsGiven;
-    QFont m_nameFont;
-    QFont m_descriptionFont;
-    // The places, owned by the tile's layout.
-    QLayoutItem *m_iconPlace = nullptr;
-    TextPlace *m_namePlace = nullptr;
-    TextPlace *m_descriptionPlace = nullptr;
+    QBoxLayout *m_layout;
+    QPixmap m_icon;
+    // The places, owned by the layout.
+    QLayoutItem *m_iconPlace;
+    TextPlace *m_namePlace;
+    TextPlace *m_descriptionPlace;
 };
